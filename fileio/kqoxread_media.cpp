@@ -33,12 +33,6 @@ const char kCacheFolder[] = "qoxsdk/media/";
 // Numbered names tried when the image's own is taken.
 const int kMostNumbered = 1000;
 
-std::string BaseName(const std::string& path)
-{
-    size_t slash = path.find_last_of("/\\");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The extension of a base name with its dot; "" without one.
 const char* ExtensionOf(const std::string& base)
 {
@@ -123,7 +117,8 @@ private:
 enum class Written
 {
     eDONE,
-    eFOLDER_FAILED, // the folder took no file or no bytes (errno in error)
+    eFOLDER_FAILED, // the folder took no file or no bytes (errno in error;
+                    // ENAMETOOLONG: the image's name made the fresh one too long)
     eNOT_MADE,      // the image cannot be made (why says why)
     eDAMAGED        // the file read is damaged
 };
@@ -442,7 +437,7 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
     }
     if (mFailed.count(media))
         return false;
-    const std::string base = BaseName(media);
+    const std::string base = ExpectWhole(ExtractFileName(media.c_str(), true)).ToChars();
     const char* sceneFile = file.GetFileName();
     if (!sceneFile || !*sceneFile || base.empty() || base == "." || base == ".." || file.FieldReadGetType() != 'R')
         return false;
@@ -463,6 +458,13 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
                 : WriteRaw(file, made, extension, mFreshCount, error);
         if (written == Written::eDAMAGED)
             return false;
+        if (written == Written::eFOLDER_FAILED && error == ENAMETOOLONG)
+        {
+            // The image's name, too long for a fresh file: no folder takes
+            // it, and this one still takes the others.
+            why = mFolderPath + ": " + strerror(error);
+            break;
+        }
         if (written == Written::eFOLDER_FAILED)
         {
             // Another folder may take it.

@@ -21,13 +21,15 @@
 
 namespace {
 
-// The directory of the plug-in's settings and log, and of the file imported.
+// The directory of the plug-in's settings and log, and of the file imported;
+// "" when none could be made (what an input leaves in it is removed: never
+// a shared folder's).
 const std::string& WorkDirectory()
 {
     static const std::string directory = [] {
         char name[] = "/tmp/qoxzelt_import_fuzz_XXXXXX";
         const char* made = mkdtemp(name);
-        return std::string(made ? made : "/tmp") + "/";
+        return made ? std::string(made) + "/" : std::string();
     }();
     return directory;
 }
@@ -47,6 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size > (1u << 20))
         return 0;
     const std::string& directory = WorkDirectory();
+    if (directory.empty())
+        return 0;
     KLib_SetMasterDirectory(directory.c_str());
     KLib_SetConfigDirectory(directory.c_str());
     const std::string path = directory + "input.qox";

@@ -939,3 +939,67 @@ TEST(NativeTextureMedia, EveryVersionEmbedsTextureFiles)
             }
         }
 }
+
+// An image whose name is too long for the fresh file it is first written to
+// is not extracted, and the message says why; the folder still takes every
+// other image, and nothing goes to the cache.
+TEST(NativeTextureMedia, AnImageNameTooLongLeavesTheFolderToTheOthers)
+{
+    // A base name a folder takes, too long with the fresh file's prefix.
+    const std::string longName = "g." + std::string(251, 'x');
+    for (int format : kNativeForms)
+    {
+        SCOPED_TRACE("format " + std::to_string(format));
+        TempDir dir;
+        const std::string src = dir.File("src"), lib = dir.File("lib"), cache = dir.File("cache");
+        const std::string scenePath = lib + "/scene.qox", media = scenePath + ".media";
+        fs::create_directories(src);
+        fs::create_directories(lib);
+        fs::create_directories(cache);
+        chmod(cache.c_str(), 0700);
+        WriteFile(src + "/" + longName, kGrain);
+        WriteFile(src + "/grain.raw", kOtherPpm);
+        {
+            KQoxSdkManager manager;
+            KQoxScene scene(manager);
+            KQoxEntity* entity = scene.GetEntity();
+            for (const auto& [clip, texture, relative] :
+                 {std::tuple<const char*, const char*, std::string>{"Long", "L", longName}, {"Grain", "G", "grain.raw"}})
+            {
+                const std::string file = src + "/" + relative;
+                KQoxVideo* video = manager.CreateKQoxVideo(clip);
+                video->SetFileName(file.c_str());
+                entity->AddVideo(video);
+                KQoxTexture* made = manager.CreateKQoxTexture(texture);
+                made->SetFileName(file.c_str());
+                made->SetMediaName((std::string("Video::") + clip).c_str());
+                entity->AddTexture(made);
+            }
+            ASSERT_TRUE(Export(manager, scene, src + "/scene.qox", format, true));
+        }
+        fs::rename(src + "/scene.qox", scenePath);
+        fs::remove_all(src);
+        const std::string read = qoxtest::ChildText([&]() -> std::string {
+            setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+            KQoxSdkManager reader;
+            KQoxScene scene(reader);
+            KQoxImporter importer(reader);
+            if (!importer.Initialize(scenePath.c_str()) || !importer.Import(scene))
+                return std::string("read failed: ") + importer.GetLastErrorString();
+            std::string out;
+            for (const char* name : {"Texture::L", "Texture::G"})
+            {
+                KQoxTexture* texture = TextureNamed(scene, name);
+                out += texture ? std::string(texture->GetFileName()) + "\n" : std::string("none\n");
+            }
+            KString message;
+            importer.GetMessage(message);
+            return out + message.ToChars();
+        });
+        EXPECT_EQ(read, src + "/" + longName + "\n" + media + "/grain.raw\nMedia not extracted (" + media +
+                            ": File name too long): " + src + "/" + longName + "\n");
+        EXPECT_EQ(ReadFile(media + "/grain.raw"), kOtherPpm);
+        EXPECT_EQ(qoxtest::ListDirectory(media), std::vector<std::string>{"grain.raw"});
+        EXPECT_EQ(qoxtest::ListDirectory(cache), std::vector<std::string>{});
+    }
+}
