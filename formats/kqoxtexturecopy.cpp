@@ -3,9 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/kfile.h"
 #include "base/kpath.h"
@@ -98,20 +100,34 @@ bool SameBytes(FILE* a, FILE* b)
 enum EPlace
 {
     ePLACE_FREE,         // nothing there
-    ePLACE_SAME,         // a regular file with the image's bytes
-    ePLACE_TAKEN,        // anything else: other bytes, a folder, a link to none ...
+    ePLACE_SAME,         // a regular file of the user's own with the image's bytes
+    ePLACE_TAKEN,        // anything else: other bytes, a folder, a link, another user's file ...
     ePLACE_NO_DESCRIPTOR // it could not be looked into for want of a descriptor
 };
 
 // What stands at target in the folder, against the image open as source.
+// Only a regular file of the user's own can stand for the image: a link,
+// or another user's file, may come to hold other bytes after the save.
 EPlace LookAt(const std::string& target, FILE* source)
 {
     struct stat status;
     if (lstat(target.c_str(), &status) != 0)
         return errno == ENOENT ? ePLACE_FREE : ePLACE_TAKEN;
-    FilePtr there(OpenRegularFile(target.c_str()));
-    if (!there)
+    if (!S_ISREG(status.st_mode) || status.st_uid != geteuid())
+        return ePLACE_TAKEN;
+    const int fd = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return OutOfDescriptors(errno) ? ePLACE_NO_DESCRIPTOR : ePLACE_TAKEN;
+    FilePtr there(fdopen(fd, "rb"));
+    if (!there)
+    {
+        close(fd);
+        return ePLACE_TAKEN;
+    }
+    // The file looked at, not one put at its name meanwhile.
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev || opened.st_ino != status.st_ino)
+        return ePLACE_TAKEN;
     return SameBytes(there.get(), source) ? ePLACE_SAME : ePLACE_TAKEN;
 }
 
