@@ -5,12 +5,12 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "base/kfile.h"
 #include "base/kpath.h"
+#include "formats/kqoxwholetext.h"
 
 namespace qoxsdk_600 {
 
@@ -46,16 +46,6 @@ void AppendFileMessage(KString& message, const char* text, const char* path)
     message += " \"";
     message += path;
     message += "\".\n";
-}
-
-// The text itself, or std::bad_alloc when it lost its text for want of
-// memory: a path so cut would put the copy elsewhere (the working folder)
-// or nowhere.
-const KString& Whole(const KString& text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
 }
 
 // Copies source, from its start, to destination; false on any read, write
@@ -205,17 +195,17 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
     if (known != mByImage.end())
     {
         copyName = ExtractFileName(mCopies[known->second].mTarget.c_str(), true);
-        Whole(copyName);
+        KQoxWholeText(copyName);
         return eTEXTURE_COPIED;
     }
-    const std::string folder = Whole(ExtractDirectoryFromFilePath(writtenFilePath)).ToChars();
-    const std::string name = WithoutLineBreaks(Whole(ExtractFileName(texturePath, true)).ToChars());
+    const std::string folder = KQoxWholeText(ExtractDirectoryFromFilePath(writtenFilePath)).ToChars();
+    const std::string name = WithoutLineBreaks(KQoxWholeText(ExtractFileName(texturePath, true)).ToChars());
     for (int number = 0; number < kMostNumbers; ++number)
     {
         const std::string candidate = Candidate(name, number, names);
         if (candidate.empty())
             continue;
-        const std::string destination = Whole(MakeFullPath(folder.c_str(), candidate.c_str())).ToChars();
+        const std::string destination = KQoxWholeText(MakeFullPath(folder.c_str(), candidate.c_str())).ToChars();
         if (files.Holds(destination.c_str()))
         {
             // Made by this save: usable when it is a copy of the same bytes.
@@ -255,7 +245,7 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
         mByImage.emplace(std::make_pair(image.st_dev, image.st_ino), mCopies.size() - 1);
         mByTarget.emplace(destination, mCopies.size() - 1);
         copyName = candidate.c_str();
-        Whole(copyName);
+        KQoxWholeText(copyName);
         return eTEXTURE_COPIED;
     }
     AppendFileMessage(message, "Error writing texture file", MakeFullPath(folder.c_str(), name.c_str()).ToChars());

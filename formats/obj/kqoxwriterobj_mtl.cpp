@@ -45,11 +45,11 @@ bool KQoxWriterObj::InitMtlLib()
     // put the library elsewhere (the working folder) or nowhere.
     const KString folder = ExtractDirectoryFromFilePath(mFileName.ToChars());
     const KString name = LibraryFileName(mFileName.ToChars());
-    KString path = MakeFullPath(ObjWholeText(folder).ToChars(), ObjWholeText(name).ToChars());
+    KString path = MakeFullPath(KQoxWholeText(folder).ToChars(), KQoxWholeText(name).ToChars());
     if (path == mFileName)
         path += ".mtl";
-    mMaterialLibraryName = ExtractFileName(ObjWholeText(path).ToChars(), true);
-    ObjWholeText(mMaterialLibraryName);
+    mMaterialLibraryName = ExtractFileName(KQoxWholeText(path).ToChars(), true);
+    KQoxWholeText(mMaterialLibraryName);
     mMtlFile = mStaged.Create(path.ToChars());
     if (!mMtlFile)
         return false;
@@ -126,7 +126,7 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
         // The map names the copy made; an image not copied by its own name.
         KString map;
         const KString own = ExtractFileName(texture->GetFileName(), true);
-        ObjWholeText(own);
+        KQoxWholeText(own);
         if (!CopyTextureFile(texture->GetFileName(), map))
             map = WithoutLineBreaks(own.ToChars()).c_str();
         if (HasLineBreak(own.ToChars()))
