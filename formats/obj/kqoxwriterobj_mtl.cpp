@@ -2,6 +2,9 @@
 // one uniquely named entry per (material, texture) pair, texture copies.
 
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "base/kpath.h"
 #include "formats/kqoxtexturecopy.h"
@@ -91,11 +94,17 @@ void KQoxWriterObj::UseMaterial(KQoxMaterial* material, KQoxTexture* texture, co
     {
         // A line break would end the "usemtl" and "newmtl" lines early.
         const bool broken = HasLineBreak(nameText.ToChars());
-        KName name(broken ? WithoutLineBreaks(nameText.ToChars()).c_str() : nameText.ToChars());
+        const std::string given = WithoutLineBreaks(nameText.ToChars());
+        KName name(given.c_str());
         mMaterialNames.Rename(name);
+        auto made = std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture);
+        // Numbering only appends to the name: one that does not start with
+        // it lost its text for want of memory, and would be written empty.
+        if (std::strncmp(KQoxWholeText(made->mName).ToChars(), given.c_str(), given.size()) != 0)
+            throw std::bad_alloc();
         if (broken)
-            NoteLineBreak("material", name.GetCurrentName());
-        mMaterialTable.push_back(std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture));
+            NoteLineBreak("material", made->mName.ToChars());
+        mMaterialTable.push_back(std::move(made));
         entry = mMaterialTable.back().get();
         WriteMaterial(entry->mName.ToChars(), material, texture);
     }
