@@ -31,6 +31,7 @@
 #include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
 #include "formats/dxf_test_util.h"
+#include "formats/reader3ds_test_util.h"
 #include "formats/kqoxgeometryformats.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/kqoxgeometryformats.h"
@@ -695,5 +696,63 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
             qoxtest::ExpectEveryRunEndsWell(outcome, c.mWhat);
             std::printf("%s: %ld allocations\n", c.mWhat, outcome.mAllocations);
         }
+    }
+}
+
+// A 3DS file whose map names its image with a name too long for a short
+// text's own room (names are read whole), in a folder of a long name: a read
+// short of memory fails with "Out of memory" or gives the texture its name,
+// its image's file and the name as written, as a read with memory to spare
+// does.
+TEST(ReadsOutOfMemory, ThreeDsWithALongMapNameReadsWholeOrFailsForMemory)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir temp;
+    const std::string folder = temp.File("an asset library of the planetarium's models");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string map = "granite of the southern quarry, weathered for a century by sea spray.ppm";
+    ASSERT_TRUE(qoxtest::WriteFile(folder + "/" + map, std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
+    const std::string path = folder + "/scene.3ds";
+    using namespace reader3dstest;
+    ASSERT_TRUE(WriteFile3ds(path, [&](database3ds* db) {
+        material3ds* material = nullptr;
+        InitMaterial3ds(&material);
+        ftktest::SetName(material->name, sizeof material->name, "Stone");
+        ftktest::SetName(material->texture.name, sizeof material->texture.name, map.c_str());
+        material->texture.uscale = material->texture.vscale = 1.0f;
+        PutMaterial3ds(db, material);
+        ReleaseMaterial3ds(&material);
+        mesh3ds* mesh = NewMesh("Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 0}}, InitTextArray3ds);
+        for (int v = 0; v < 3; ++v)
+            mesh->textarray[v] = {v == 1 ? 1.0f : 0.0f, v == 2 ? 1.0f : 0.0f};
+        AddMaterialGroup(mesh, "Stone", {0});
+        PutMesh3ds(db, mesh);
+        RelMeshObj3ds(&mesh);
+    }));
+    std::string reference;
+    {
+        KQoxSdkManager manager;
+        KQoxScene& scene = *manager.CreateKQoxScene();
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+        ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+        reference = ListObjRead(manager, scene, importer);
+    }
+    ASSERT_NE(reference.find("Texture::" + map), std::string::npos) << reference;
+    ASSERT_NE(reference.find(folder + "/" + map + " " + map), std::string::npos) << reference;
+    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+    {
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) {
+                Reading reading;
+                reading.mList = ListObjRead;
+                reading.mReaderOptions = true;
+                return ImportAndCompare(path, reading, reference, After::eLookUp, text);
+            },
+            mode, 1);
+        qoxtest::ExpectEveryRunEndsWell(outcome, "3DS");
     }
 }
