@@ -3,12 +3,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
-#include <new>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "base/kfile.h"
 #include "base/kpath.h"
+#include "formats/kqoxwholetext.h"
 
 namespace qoxsdk_600 {
 
@@ -44,16 +46,6 @@ void AppendFileMessage(KString& message, const char* text, const char* path)
     message += " \"";
     message += path;
     message += "\".\n";
-}
-
-// The text itself, or std::bad_alloc when it lost its text for want of
-// memory: a path so cut would put the copy elsewhere (the working folder)
-// or nowhere.
-const KString& Whole(const KString& text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
 }
 
 // Copies source, from its start, to destination; false on any read, write
@@ -98,20 +90,34 @@ bool SameBytes(FILE* a, FILE* b)
 enum EPlace
 {
     ePLACE_FREE,         // nothing there
-    ePLACE_SAME,         // a regular file with the image's bytes
-    ePLACE_TAKEN,        // anything else: other bytes, a folder, a link to none ...
+    ePLACE_SAME,         // a regular file of the user's own with the image's bytes
+    ePLACE_TAKEN,        // anything else: other bytes, a folder, a link, another user's file ...
     ePLACE_NO_DESCRIPTOR // it could not be looked into for want of a descriptor
 };
 
 // What stands at target in the folder, against the image open as source.
+// Only a regular file of the user's own can stand for the image: a link,
+// or another user's file, may come to hold other bytes after the save.
 EPlace LookAt(const std::string& target, FILE* source)
 {
     struct stat status;
     if (lstat(target.c_str(), &status) != 0)
         return errno == ENOENT ? ePLACE_FREE : ePLACE_TAKEN;
-    FilePtr there(OpenRegularFile(target.c_str()));
-    if (!there)
+    if (!S_ISREG(status.st_mode) || status.st_uid != geteuid())
+        return ePLACE_TAKEN;
+    const int fd = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return OutOfDescriptors(errno) ? ePLACE_NO_DESCRIPTOR : ePLACE_TAKEN;
+    FilePtr there(fdopen(fd, "rb"));
+    if (!there)
+    {
+        close(fd);
+        return ePLACE_TAKEN;
+    }
+    // The file looked at, not one put at its name meanwhile.
+    struct stat opened;
+    if (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev || opened.st_ino != status.st_ino)
+        return ePLACE_TAKEN;
     return SameBytes(there.get(), source) ? ePLACE_SAME : ePLACE_TAKEN;
 }
 
@@ -189,17 +195,17 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
     if (known != mByImage.end())
     {
         copyName = ExtractFileName(mCopies[known->second].mTarget.c_str(), true);
-        Whole(copyName);
+        KQoxWholeText(copyName);
         return eTEXTURE_COPIED;
     }
-    const std::string folder = Whole(ExtractDirectoryFromFilePath(writtenFilePath)).ToChars();
-    const std::string name = WithoutLineBreaks(Whole(ExtractFileName(texturePath, true)).ToChars());
+    const std::string folder = KQoxWholeText(ExtractDirectoryFromFilePath(writtenFilePath)).ToChars();
+    const std::string name = WithoutLineBreaks(KQoxWholeText(ExtractFileName(texturePath, true)).ToChars());
     for (int number = 0; number < kMostNumbers; ++number)
     {
         const std::string candidate = Candidate(name, number, names);
         if (candidate.empty())
             continue;
-        const std::string destination = Whole(MakeFullPath(folder.c_str(), candidate.c_str())).ToChars();
+        const std::string destination = KQoxWholeText(MakeFullPath(folder.c_str(), candidate.c_str())).ToChars();
         if (files.Holds(destination.c_str()))
         {
             // Made by this save: usable when it is a copy of the same bytes.
@@ -239,7 +245,7 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
         mByImage.emplace(std::make_pair(image.st_dev, image.st_ino), mCopies.size() - 1);
         mByTarget.emplace(destination, mCopies.size() - 1);
         copyName = candidate.c_str();
-        Whole(copyName);
+        KQoxWholeText(copyName);
         return eTEXTURE_COPIED;
     }
     AppendFileMessage(message, "Error writing texture file", MakeFullPath(folder.c_str(), name.c_str()).ToChars());

@@ -40,9 +40,10 @@ const size_t kSHORT_COPY_NAME_LENGTH = 12;
 // Only a regular file is read as an image: a folder, device or FIFO is not
 // found, and nothing is read from it. A copy never stands for another
 // image: its name is the image's file name (a line break in it made '_')
-// when that is free in the folder and in the save, or holds the image's
-// bytes already (then nothing is copied); otherwise the first free one of
-// KNumberedFileName's "name-1.ext", "name-2.ext" ... With
+// when that is free in the folder and in the save, or is a regular file of
+// the user's own (no link) holding the image's bytes already (then nothing
+// is copied); otherwise the first free one of KNumberedFileName's
+// "name-1.ext", "name-2.ext" ... With
 // eCOPY_NAMES_SHORT a name longer than kSHORT_COPY_NAME_LENGTH gives way to
 // "<first letters>-<n>.<extension cut to 3>", 8.3 in all (letters as
 // written, dots left out). One image (one file, whatever its path) is

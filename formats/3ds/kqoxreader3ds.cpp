@@ -11,6 +11,7 @@
 #include "base/kpath.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxwholetext.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmarker.h"
@@ -71,7 +72,9 @@ bool KQoxReader3DS::FileOpen(const char* fileName)
     FileClose();
     if (!fileName)
         return Fail(eFILE_NOT_OPENED);
-    mFolder = ExtractDirectoryFromFilePath(KFullPath(fileName).ToChars()).ToChars();
+    // The folder the maps' images are found from: one that lost its text for
+    // want of memory would be the working folder.
+    mFolder = KQoxWholeText(ExtractDirectoryFromFilePath(KQoxWholeText(KFullPath(fileName)).ToChars())).ToChars();
     // A directory opens on this system but holds no file: not opened.
     if (GetFileKind(fileName) == kFILE_KIND_DIRECTORY)
     {

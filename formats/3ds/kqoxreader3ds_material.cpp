@@ -3,9 +3,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstring>
+#include <new>
 
 #include "base/kpath.h"
 #include "formats/3ds/kqoxreader3ds.h"
+#include "formats/kqoxwholetext.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -96,11 +99,17 @@ bool KQoxReader3DS::ImportMaterials()
                 mMessage += " .\n";
                 return nullptr;
             }
+            // A texture's name, file or relative name lost for want of
+            // memory would name another image, or none: the read fails.
+            KQoxExpectMadeName(texture, "Texture::", textureName.c_str());
             // The map names its image as found beside the file read; the
             // name as written stays the relative name.
             const KString found = MapFile(file);
-            texture->SetFileName(found.IsEmpty() ? file.c_str() : found.ToChars());
-            texture->SetRelativeFileName(file.c_str());
+            const char* named = KQoxWholeText(found).IsEmpty() ? file.c_str() : found.ToChars();
+            if (!texture->SetFileName(named) || !texture->SetRelativeFileName(file.c_str()) ||
+                std::strcmp(texture->GetFileName(), named) != 0 ||
+                std::strcmp(texture->GetRelativeFileName(), file.c_str()) != 0)
+                throw std::bad_alloc();
             return texture;
         };
         if (mTextureMapping && !first.empty())

@@ -15,6 +15,7 @@
 #include "base/kname.h"
 #include "fcurve/kfcurvenode.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxwholetext.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "formats/kqoxwritemesh.h"
 #include "scene/attributes/kqoxlayercontainer.h"
@@ -344,12 +345,18 @@ void KQoxWriter3DS::NameObjects()
     auto named = [&](const KQoxObject* object) { return !mScene || own.count(object) > 0; };
     KRenamingStrategy3DS strategy;
     KName name;
+    // A name whose text memory could not hold would name the object "".
+    auto start = [&name](const char* text) {
+        name.SetInitialName(text);
+        if (std::strcmp(name.GetCurrentName(), text) != 0)
+            throw std::bad_alloc();
+    };
     for (int i = 0; i < mManager.GetKQoxNodeCount(); ++i)
     {
         KQoxNode* node = mManager.GetKQoxNode(i);
         if (!named(node))
             continue;
-        name.SetInitialName(node->GetName());
+        start(node->GetName());
         strategy.Rename(name, kNodeNameLength);
         mNames[node] = MakeUniqueName(name.GetCurrentName(), kNodeNameLength);
     }
@@ -358,7 +365,7 @@ void KQoxWriter3DS::NameObjects()
         KQoxMaterial* material = mManager.GetKQoxMaterial(i);
         if (!named(material))
             continue;
-        name.SetInitialName(material->GetName());
+        start(material->GetName());
         strategy.Rename(name, kMaterialNameLength);
         mNames[material] = MakeUniqueName(name.GetCurrentName(), kMaterialNameLength);
     }
@@ -383,7 +390,7 @@ std::string KQoxWriter3DS::Get3dsName(KQoxObject* object, int maxLength) const
     auto found = mNames.find(object);
     if (found != mNames.end())
         return found->second;
-    return std::string(object->GetNameWithoutNameSpacePrefix().ToChars()).substr(0, static_cast<size_t>(maxLength));
+    return std::string(KQoxWholeName(*object).ToChars()).substr(0, static_cast<size_t>(maxLength));
 }
 
 void KQoxWriter3DS::LocalTransform(KQoxNode* node, KQoxVector4& t, KQoxVector4& r, KQoxVector4& s)

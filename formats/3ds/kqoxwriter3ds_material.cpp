@@ -4,6 +4,7 @@
 
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/3ds/kqoxwriter3ds_private.h"
+#include "formats/kqoxwholetext.h"
 
 #include <cstring>
 
@@ -157,7 +158,7 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
             continue;
         bitmap3ds& map = *entry.map;
         const char* file = entry.texture->GetFileName();
-        const std::string base = ExtractFileName(file, true).ToChars();
+        const std::string base = KQoxWholeText(ExtractFileName(file, true)).ToChars();
         if (!entry.copy.IsEmpty())
         {
             // The copy beside the file, named to fit the field.

@@ -12,6 +12,7 @@
 #include "base/ktextfile.h"
 #include "base/kpath.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxwholetext.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"
@@ -51,17 +52,6 @@ void PlaceBasePoint(double* transform, double bx, double by, double bz)
     transform[0] -= x;
     transform[1] -= y;
     transform[2] -= z;
-}
-
-// The name the manager gives a node made under name: "Model::" and the name
-// past its first "::", or "Name" when that is empty.
-std::string NodeNameFor(const char* name)
-{
-    std::string rest(name);
-    const size_t separator = rest.find("::");
-    if (separator != std::string::npos)
-        rest.erase(0, separator + 2);
-    return "Model::" + (rest.empty() ? std::string("Name") : rest);
 }
 
 // The cause of a file refused as no DXF file.
@@ -226,20 +216,7 @@ void KQoxReaderDxf::NeedMemory(bool had)
 KQoxNode* KQoxReaderDxf::MakeNode(const std::string& name, bool number)
 {
     // Names are texts up to their first NUL, as the manager takes them.
-    const char* text = name.c_str();
-    KName given(text);
-    NeedMemory(std::strcmp(given.GetCurrentName(), text) == 0);
-    if (number)
-        mRenaming.Rename(given);
-    // Numbering only appends to a name.
-    const std::string wanted = given.GetCurrentName();
-    NeedMemory(wanted.compare(0, std::strlen(text), text) == 0);
-    // The node's name as made, and its current name (which a renaming
-    // strategy of the manager may change, but never to nothing).
-    KQoxNode* node = mManager.CreateKQoxNode(wanted.c_str());
-    const KQoxNode* made = node;
-    NeedMemory(made && NodeNameFor(wanted.c_str()) == made->GetNameRecord().GetInitialName() && *made->GetName());
-    return node;
+    return KQoxMakeNamedNode(mManager, name.c_str(), number ? &mRenaming : nullptr);
 }
 
 void KQoxReaderDxf::DestroyMadeSince(const Made& before)

@@ -13,6 +13,7 @@
 #include "formats/dxf/kqoxdxfpairs.h"
 #include "formats/kqoxkeptvalues.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxwholetext.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -254,7 +255,7 @@ void KQoxWriterDxf::GroupReal(const char* code, double value)
 
 std::string KQoxWriterDxf::LayerName(KQoxNode* node) const
 {
-    std::string name = node->GetNameWithoutNameSpacePrefix().ToChars();
+    std::string name = KQoxWholeName(*node).ToChars();
     const auto found = mLayerNames.find(name);
     if (found != mLayerNames.end())
         return found->second;
@@ -267,7 +268,7 @@ void KQoxWriterDxf::MakeLayerNames(const std::vector<KQoxNode*>& nodes)
     std::vector<std::string> names;
     names.reserve(nodes.size());
     for (KQoxNode* node : nodes)
-        names.emplace_back(node->GetNameWithoutNameSpacePrefix().ToChars());
+        names.emplace_back(KQoxWholeName(*node).ToChars());
     // Valid names stay as they are; a changed name takes a number when it
     // would meet another layer's name.
     std::unordered_set<std::string> taken;

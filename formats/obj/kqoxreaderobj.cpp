@@ -12,6 +12,7 @@
 #include "base/ktextfile.h"
 #include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
+#include "formats/kqoxwholetext.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/kqoxnode.h"
@@ -540,13 +541,15 @@ bool KQoxReaderObj::ReadSurface(KQoxScene& scene, KObjStatementReader& in, std::
 
 void KQoxReaderObj::AddNode(KQoxNode* parent, KQoxNodeAttribute* attribute, const std::string& groupName)
 {
-    KName name(groupName.c_str());
-    mNodeRenaming.Rename(name);
-    KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
-    if (!node)
+    KQoxNode* node = nullptr;
+    try
+    {
+        node = KQoxMakeNamedNode(mManager, groupName.c_str(), &mNodeRenaming);
+    }
+    catch (const std::bad_alloc&)
     {
         mManager.DestroyKQoxNodeAttribute(attribute);
-        return;
+        throw;
     }
     node->SetNodeAttribute(attribute);
     parent->AddChild(node);
@@ -1163,9 +1166,7 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
     {
         KString name = ExtractFileName(mFileName.ToChars(), false);
         name += "_root";
-        KQoxNode* reference = mManager.CreateKQoxNode(name.ToChars());
-        if (!reference)
-            return false;
+        KQoxNode* reference = KQoxMakeNamedNode(mManager, KQoxWholeText(name).ToChars(), nullptr);
         scene.GetRootNode()->AddChild(reference);
         parent = reference;
     }
@@ -1189,11 +1190,7 @@ bool KQoxReaderObj::LoadScene(KQoxScene& scene)
     for (auto& group : mGroups)
     {
         mBuildingLastMesh = --left == 0;
-        KName name(group.first.c_str());
-        mNodeRenaming.Rename(name);
-        KQoxNode* node = mManager.CreateKQoxNode(name.GetCurrentName());
-        if (!node)
-            return fail();
+        KQoxNode* node = KQoxMakeNamedNode(mManager, group.first.c_str(), &mNodeRenaming);
         KQoxMesh* mesh = CreateQoxMeshFromObjMesh(*group.second);
         mBuildingLastMesh = false;
         if (!mesh)

@@ -8,6 +8,7 @@
 
 #include "base/kfile.h"
 #include "base/kpath.h"
+#include "formats/kqoxwholetext.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"
@@ -297,8 +298,7 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
 {
     material = mManager.CreateKQoxMaterial(name.c_str());
     texture = nullptr;
-    if (!material)
-        ObjOutOfMemory();
+    KQoxExpectMadeName(material, "Material::", name.c_str());
     for (Library& library : mLibraries)
     {
         if (!library.Find(name))
@@ -328,8 +328,7 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
             else if (keyword == "map_Kd" && !rest.empty()) // a map without a name names no image
             {
                 texture = mManager.CreateKQoxTexture(name.c_str());
-                if (!texture)
-                    ObjOutOfMemory();
+                KQoxExpectMadeName(texture, "Texture::", name.c_str());
                 SetMapFile(*texture, rest, library.mFolder);
             }
         }

@@ -61,7 +61,7 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
     mObj = std::make_unique<Output>(mObjFile);
     // The library and the image copies are named from it.
     mFileName = fileName;
-    ObjWholeText(mFileName);
+    KQoxWholeText(mFileName);
     mWriteFailed = false;
     mCreateFailed = false;
     mCreateCause = nullptr;

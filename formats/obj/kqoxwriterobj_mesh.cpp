@@ -71,7 +71,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                             node->GetGlobalS(eSOURCE_SET, false));
     const KQoxXMatrix normalMatrix = world.Inverse().Transpose();
 
-    const KString group = node->GetNameWithoutNameSpacePrefix();
+    const KString group = KQoxWholeName(*node);
     if (HasLineBreak(group.ToChars()))
     {
         // A line break would end the "g" line early.
@@ -295,9 +295,10 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     const bool perPolygon = (materialCount >= 1 && materialMapping != KQoxLayerElement::eALL_SAME) ||
                             (textureCount >= 1 && textureMapping != KQoxLayerElement::eALL_SAME);
     auto nameText = [](KQoxMaterial* material, bool replaceBlank) {
-        KString text = material->GetNameWithoutNameSpacePrefix();
-        if (replaceBlank)
-            text.FindAndReplace(" ", "_", 0);
+        KString text = KQoxWholeName(*material);
+        // The first blank, in place: nothing to allocate, so nothing lost.
+        if (char* blank = replaceBlank ? std::strchr(text.Buffer(), ' ') : nullptr)
+            *blank = '_';
         return text;
     };
     if (hasMaterials && !perPolygon)

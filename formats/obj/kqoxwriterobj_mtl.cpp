@@ -2,6 +2,9 @@
 // one uniquely named entry per (material, texture) pair, texture copies.
 
 #include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
 
 #include "base/kpath.h"
 #include "formats/kqoxtexturecopy.h"
@@ -45,11 +48,11 @@ bool KQoxWriterObj::InitMtlLib()
     // put the library elsewhere (the working folder) or nowhere.
     const KString folder = ExtractDirectoryFromFilePath(mFileName.ToChars());
     const KString name = LibraryFileName(mFileName.ToChars());
-    KString path = MakeFullPath(ObjWholeText(folder).ToChars(), ObjWholeText(name).ToChars());
+    KString path = MakeFullPath(KQoxWholeText(folder).ToChars(), KQoxWholeText(name).ToChars());
     if (path == mFileName)
         path += ".mtl";
-    mMaterialLibraryName = ExtractFileName(ObjWholeText(path).ToChars(), true);
-    ObjWholeText(mMaterialLibraryName);
+    mMaterialLibraryName = ExtractFileName(KQoxWholeText(path).ToChars(), true);
+    KQoxWholeText(mMaterialLibraryName);
     mMtlFile = mStaged.Create(path.ToChars());
     if (!mMtlFile)
         return false;
@@ -91,11 +94,17 @@ void KQoxWriterObj::UseMaterial(KQoxMaterial* material, KQoxTexture* texture, co
     {
         // A line break would end the "usemtl" and "newmtl" lines early.
         const bool broken = HasLineBreak(nameText.ToChars());
-        KName name(broken ? WithoutLineBreaks(nameText.ToChars()).c_str() : nameText.ToChars());
+        const std::string given = WithoutLineBreaks(nameText.ToChars());
+        KName name(given.c_str());
         mMaterialNames.Rename(name);
+        auto made = std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture);
+        // Numbering only appends to the name: one that does not start with
+        // it lost its text for want of memory, and would be written empty.
+        if (std::strncmp(KQoxWholeText(made->mName).ToChars(), given.c_str(), given.size()) != 0)
+            throw std::bad_alloc();
         if (broken)
-            NoteLineBreak("material", name.GetCurrentName());
-        mMaterialTable.push_back(std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture));
+            NoteLineBreak("material", made->mName.ToChars());
+        mMaterialTable.push_back(std::move(made));
         entry = mMaterialTable.back().get();
         WriteMaterial(entry->mName.ToChars(), material, texture);
     }
@@ -126,7 +135,7 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
         // The map names the copy made; an image not copied by its own name.
         KString map;
         const KString own = ExtractFileName(texture->GetFileName(), true);
-        ObjWholeText(own);
+        KQoxWholeText(own);
         if (!CopyTextureFile(texture->GetFileName(), map))
             map = WithoutLineBreaks(own.ToChars()).c_str();
         if (HasLineBreak(own.ToChars()))

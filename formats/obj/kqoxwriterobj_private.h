@@ -11,11 +11,11 @@
 #include <condition_variable>
 #include <exception>
 #include <mutex>
-#include <new>
 #include <memory>
 #include <vector>
 
 #include "formats/obj/kqoxobjparallel.h"
+#include "formats/kqoxwholetext.h"
 #include "formats/obj/kqoxwriterobj.h"
 
 namespace qoxsdk_600 {
@@ -24,16 +24,6 @@ namespace qoxsdk_600 {
 constexpr size_t kObjFixed6Max = 320;
 // The longest text ObjUnsigned writes.
 constexpr size_t kObjUnsignedMax = 20;
-
-// The text itself, or std::bad_alloc when it lost its text for want of
-// memory (a KString too long for its own room whose block could not be
-// had): a name or path written or opened so would be another, or empty.
-inline const KString& ObjWholeText(const KString& text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
-}
 
 // "00" to "99", two characters each, for writing digits in pairs.
 inline constexpr char kObjDigitPairs[201] =
@@ -228,8 +218,8 @@ public:
     {}
     ~Output() { Flush(); }
     Output& Text(const char* text) { return Text(text, std::strlen(text)); }
-    // A name or path: std::bad_alloc when it lost its text (ObjWholeText).
-    Output& Text(const KString& text) { return Text(ObjWholeText(text).ToChars(), text.GetLen()); }
+    // A name or path: std::bad_alloc when it lost its text (KQoxWholeText).
+    Output& Text(const KString& text) { return Text(KQoxWholeText(text).ToChars(), text.GetLen()); }
     Output& Text(const char* text, size_t length)
     {
         std::memcpy(Room(length), text, length);

@@ -322,11 +322,19 @@ struct Image
     const char* mCopy3ds = nullptr; // the copy's name from a 3DS save, where it differs
 };
 
-// A file in out/ before the save.
+// A file in out/ before the save: a file of the user's, a link to such a
+// file beside out/, or a file given to another user.
 struct Placed
 {
+    enum EKind
+    {
+        eFILE,
+        eLINK,
+        eOTHER_USERS
+    };
     const char* mName;
     std::string mBytes;
+    EKind mKind = eFILE;
 };
 
 // Saves one textured quad per image to root/out/scene.<extension>, the
@@ -349,7 +357,21 @@ void SaveAndCheckCopies(const std::vector<Image>& images, const std::vector<Plac
         s.AddQuads(image.mNode, 1, path.c_str());
     }
     for (const Placed& file : placed)
-        ASSERT_TRUE(WriteFile(root.File(std::string("out/") + file.mName), file.mBytes));
+    {
+        const std::string at = root.File(std::string("out/") + file.mName);
+        if (file.mKind == Placed::eLINK)
+        {
+            const std::string target = root.File(std::string("linked-") + file.mName);
+            ASSERT_TRUE(WriteFile(target, file.mBytes));
+            ASSERT_EQ(symlink(target.c_str(), at.c_str()), 0);
+            continue;
+        }
+        ASSERT_TRUE(WriteFile(at, file.mBytes));
+        if (file.mKind == Placed::eOTHER_USERS)
+        {
+            ASSERT_EQ(chown(at.c_str(), qoxtest::OtherUserOrSelf(), qoxtest::OtherGroupOrOwn()), 0);
+        }
+    }
     const std::string out = root.File(obj ? "out/scene.obj" : "out/scene.3ds");
     std::string error;
     ASSERT_TRUE(exporttest::ExportScene(s, out, obj ? eEXPORT_OBJ : eEXPORT_3DS, error, &message)) << error;
@@ -362,7 +384,13 @@ void SaveAndCheckCopies(const std::vector<Image>& images, const std::vector<Plac
             files.push_back(name);
     EXPECT_EQ(files, listing);
     for (const Placed& file : placed)
-        EXPECT_EQ(ReadFile(root.File(std::string("out/") + file.mName)), file.mBytes) << file.mName;
+    {
+        const std::string at = root.File(std::string("out/") + file.mName);
+        EXPECT_EQ(ReadFile(at), file.mBytes) << file.mName;
+        struct stat status;
+        EXPECT_TRUE(lstat(at.c_str(), &status) == 0 && S_ISLNK(status.st_mode) == (file.mKind == Placed::eLINK))
+            << file.mName;
+    }
     const std::map<std::string, std::string> read = MapsRead(out);
     const std::map<std::string, std::string> peer = MapsPeer(out, obj);
     if (!PeerPresent(obj))
@@ -390,8 +418,9 @@ void SaveAndCheckCopies(const std::vector<Image>& images, const std::vector<Plac
 
 // A copy never stands for another image: a name taken in the output folder,
 // or in the save, by other bytes gives the copy a free numbered name, which
-// the material names; a file there with the image's bytes is used as is,
-// and one image is copied once.
+// the material names; a file of the user's there with the image's bytes is
+// used as is (a link, or another user's file, may come to hold others), and
+// one image is copied once.
 TEST(TextureCopies, ACopyNeverStandsForAnotherImage)
 {
     KQoxRegisterGeometryFormats();
@@ -428,8 +457,22 @@ TEST(TextureCopies, ACopyNeverStandsForAnotherImage)
          {{"Wood", "a/stone.png", wood, "stone.png"}, {"Metal", "b/stone.png", wood, "stone.png"}},
          {},
          {"stone.png"}},
+        {"a link at map.png to a file of the same bytes",
+         {{"Wood", "map.png", wood, "map-1.png"}},
+         {{"map.png", wood, Placed::eLINK}},
+         {"map-1.png", "map.png"}},
+        {"another user's map.png of the same bytes",
+         {{"Wood", "map.png", wood, "map-1.png"}},
+         {{"map.png", wood, Placed::eOTHER_USERS}},
+         {"map-1.png", "map.png"}},
     };
+    qoxtest::CasesNeedingRoot needing;
     for (const auto& c : cases)
+    {
+        const bool otherUser = std::any_of(c.placed.begin(), c.placed.end(),
+                                           [](const Placed& file) { return file.mKind == Placed::eOTHER_USERS; });
+        if (!needing.Runs(otherUser, c.what))
+            continue;
         for (bool obj : {true, false})
         {
             SCOPED_TRACE(std::string(c.what) + (obj ? ", to OBJ" : ", to 3DS"));
@@ -441,6 +484,8 @@ TEST(TextureCopies, ACopyNeverStandsForAnotherImage)
             SaveAndCheckCopies(images, c.placed, !obj && !c.out3ds.empty() ? c.out3ds : c.out, obj, message);
             EXPECT_EQ(message, "");
         }
+    }
+    QOX_SKIP_CASES_LEFT_OUT(needing);
 }
 
 // To 3DS, an image whose name does not fit the map's 12 characters is

@@ -308,7 +308,8 @@ namespace {
 // A triangle whose material's texture names an image that is not there (a
 // name longer than 8.3, holding a line break, as a file of another format
 // may give): every writer that takes textures says so in its message.
-void BuildMissingTexture(KQoxSdkManager& manager, KQoxScene& scene, const std::string& image)
+void BuildMissingTexture(KQoxSdkManager& manager, KQoxScene& scene, const std::string& image,
+                         const char* materialName = "Stone", const char* nodeName = "Wall")
 {
     KQoxMesh* mesh = manager.CreateKQoxMesh();
     mesh->InitControlPoints(3);
@@ -318,16 +319,63 @@ void BuildMissingTexture(KQoxSdkManager& manager, KQoxScene& scene, const std::s
     for (int i = 0; i < 3; ++i)
         mesh->AddPolygon(i);
     mesh->EndPolygon();
-    KQoxMaterial* material = manager.CreateKQoxMaterial("Stone");
+    KQoxMaterial* material = manager.CreateKQoxMaterial(materialName);
     mesh->AM(material, 0);
     mesh->InitMaterialIndices(KQoxLayerElement::eALL_SAME);
     KQoxTexture* texture = manager.CreateKQoxTexture("Map");
     texture->SetFileName(image.c_str());
     mesh->AT(texture, 0);
     mesh->InitTextureIndices(KQoxLayerElement::eALL_SAME);
-    KQoxNode* node = manager.CreateKQoxNode("Wall");
+    KQoxNode* node = manager.CreateKQoxNode(nodeName);
     node->SetNodeAttribute(mesh);
     scene.GetRootNode()->AddChild(node);
+}
+
+// The files an export of the scene in the form leaves in a fresh folder
+// holding the form's old files, with allocations failing at each point in
+// turn: each run succeeds with the files an export with plenty of memory
+// writes (plenty: the folder it wrote them in), or fails with "Out of
+// memory" and leaves the old files byte-identical.
+void SweepFormFiles(KQoxSdkManager& manager, KQoxScene& scene, const Form& form, const std::string& plenty,
+                    const std::string& swept)
+{
+    KQoxExporter maker(manager);
+    ASSERT_TRUE(maker.SetFileFormat(form.mFormat));
+    std::unique_ptr<KStreamOptions> options(maker.GetExportOptions());
+    ASSERT_TRUE(options);
+    ASSERT_EQ(mkdir(plenty.c_str(), 0700), 0);
+    ASSERT_EQ(mkdir(swept.c_str(), 0700), 0);
+    qoxtest::WriteFolder(plenty, form.mOld);
+    std::string text;
+    ASSERT_EQ(Export(manager, scene, *options, form.mFormat, plenty + "/" + form.mFile, text), qoxtest::kWorkDone)
+        << text;
+    const qoxtest::Folder written = qoxtest::ReadFolder(plenty);
+    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+    {
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) {
+                qoxtest::DisarmAllocations();
+                const std::string folder = swept + "/" + std::to_string(getpid());
+                mkdir(folder.c_str(), 0700);
+                qoxtest::WriteFolder(folder, form.mOld);
+                const std::string path = folder + "/" + form.mFile;
+                qoxtest::ResumeAllocations();
+                int outcome = Export(manager, scene, *options, form.mFormat, path, text);
+                qoxtest::DisarmAllocations();
+                const bool done = outcome == qoxtest::kWorkDone;
+                const std::string difference =
+                    qoxtest::FolderDifference(qoxtest::ReadFolder(folder), done ? written : form.mOld);
+                if (!difference.empty())
+                {
+                    text = (done ? "done, " : "failed (" + text + "), ") + difference;
+                    outcome = qoxtest::kWorkFailed;
+                }
+                std::replace(text.begin(), text.end(), '\n', '/');
+                return outcome;
+            },
+            mode);
+        qoxtest::ExpectEveryRunEndsWell(outcome, form.mName);
+    }
 }
 
 } // namespace
@@ -415,6 +463,33 @@ TEST(ExportsOutOfMemory, MessagesAreWholeOrTheExportFails)
                 mode);
             qoxtest::ExpectEveryRunEndsWell(outcome, form.mName);
         }
+    }
+}
+
+// Names too long for a short text's own room (a node's, a material's, a
+// texture's) need blocks of memory wherever a writer takes them: with
+// allocations failing at each point in turn, each run writes every name
+// whole, as an export with plenty of memory does, or fails with "Out of
+// memory" and leaves the old files byte-identical; never a file with a name
+// lost (an empty "g" or "newmtl" line).
+TEST(ExportsOutOfMemory, LongNamesAreWholeOrTheExportFails)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir dir;
+    const std::string longName(80, 'w');
+    KQoxSdkManager manager;
+    KQoxScene& scene = *manager.CreateKQoxScene();
+    BuildMissingTexture(manager, scene, dir.File("textures/" + longName + ".png"), ("Granite " + longName).c_str(),
+                        ("Wall " + longName).c_str());
+    for (const Form& form : Forms())
+    {
+        if (form.mFormat != eEXPORT_OBJ && form.mFormat != eEXPORT_3DS && form.mFormat != eEXPORT_DXF)
+            continue;
+        SCOPED_TRACE(form.mName);
+        SweepFormFiles(manager, scene, form, dir.File("plenty-" + std::to_string(form.mFormat)),
+                       dir.File("swept-" + std::to_string(form.mFormat)));
     }
 }
 

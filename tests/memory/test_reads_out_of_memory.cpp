@@ -31,6 +31,7 @@
 #include "fileio/kqoxioregistry.h"
 #include "fileio_test_util.h"
 #include "formats/dxf_test_util.h"
+#include "formats/reader3ds_test_util.h"
 #include "formats/kqoxgeometryformats.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "formats/kqoxgeometryformats.h"
@@ -617,11 +618,12 @@ std::string ListObjRead(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImp
 
 // OBJ files with a material library and a texture, one written plainly,
 // one whose map has options before an image named in another letter case
-// and whose vertices have colours, in a folder of a long name (every name
-// made on the way allocates): a read short of memory fails with "Out of
-// memory" or gives the library's material and texture (its file named, its
-// scale kept), the colours and the message a read with memory to spare
-// gives.
+// and whose vertices have colours, one whose group, material and image have
+// names too long for a short text's own room, in a folder of a long name
+// (every name made on the way allocates): a read short of memory fails with
+// "Out of memory" or gives the library's material and texture (its file
+// named, its scale kept), the colours, every name and the message a read
+// with memory to spare gives.
 TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
@@ -632,7 +634,9 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
         const char* mWhat;
         const char* mVertices;
         const char* mMap;
-        std::vector<const char*> mListed; // parts of the listing read with memory to spare
+        std::vector<std::string> mListed; // parts of the listing read with memory to spare
+        std::string mMaterial = "Stone";
+        std::string mGroup = ""; // a "g" line's name before the faces, when given
     } cases[] = {
         {"plain",
          "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n",
@@ -643,6 +647,14 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
          "-bm 0.5 -s 2 2 1 Stone Wall.PPM",
          {"stone wall.ppm Stone Wall.PPM", "mesh 6 points 6 colours 1 textures", "scale 2.0",
           "material Material::Stone 0.25", "message Left out of the scene: 1 texture map option -bm"}},
+        {"long names",
+         "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n",
+         "granite of the southern quarry, weathered for a century by sea spray.ppm",
+         {"Model::the_north wall of the old harbour office, seen from the water",
+          "material Material::granite_of_the_southern_quarry_weathered_by_sea_spray 0.25",
+          "granite of the southern quarry, weathered for a century by sea spray.ppm"},
+         "granite_of_the_southern_quarry_weathered_by_sea_spray",
+         "the north wall of the old harbour office, seen from the water"},
     };
     for (const auto& c : cases)
     {
@@ -652,10 +664,11 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
         const std::string obj = folder + "/scene.obj";
         ASSERT_TRUE(
-            qoxtest::WriteFile(obj, std::string("mtllib scene.mtl\n") + c.mVertices +
-                                        "vt 0 0\nvt 1 0\nvt 0 1\nusemtl Stone\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
-        ASSERT_TRUE(qoxtest::WriteFile(folder + "/scene.mtl",
-                                       std::string("newmtl Stone\nKd 0.5 0.25 0.125\nmap_Kd ") + c.mMap + "\n"));
+            qoxtest::WriteFile(obj, std::string("mtllib scene.mtl\n") + c.mVertices + "vt 0 0\nvt 1 0\nvt 0 1\n" +
+                                        (c.mGroup.empty() ? "" : "g " + c.mGroup + "\n") + "usemtl " + c.mMaterial +
+                                        "\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(folder + "/scene.mtl", "newmtl " + c.mMaterial + "\nKd 0.5 0.25 0.125\nmap_Kd " +
+                                                                  c.mMap + "\n"));
         ASSERT_TRUE(qoxtest::WriteFile(folder + "/stone wall.ppm", std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
         std::string reference;
         {
@@ -668,7 +681,7 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
             reference = ListObjRead(manager, scene, importer);
         }
         // The reference holds what the sweep compares.
-        for (const char* part : c.mListed)
+        for (const std::string& part : c.mListed)
             ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
         for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
         {
@@ -683,5 +696,63 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
             qoxtest::ExpectEveryRunEndsWell(outcome, c.mWhat);
             std::printf("%s: %ld allocations\n", c.mWhat, outcome.mAllocations);
         }
+    }
+}
+
+// A 3DS file whose map names its image with a name too long for a short
+// text's own room (names are read whole), in a folder of a long name: a read
+// short of memory fails with "Out of memory" or gives the texture its name,
+// its image's file and the name as written, as a read with memory to spare
+// does.
+TEST(ReadsOutOfMemory, ThreeDsWithALongMapNameReadsWholeOrFailsForMemory)
+{
+    QOX_SKIP_UNDER_THREAD_SANITIZER();
+    KSetThreadLimit(1);
+    KQoxRegisterGeometryFormats();
+    qoxtest::TempDir temp;
+    const std::string folder = temp.File("an asset library of the planetarium's models");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    const std::string map = "granite of the southern quarry, weathered for a century by sea spray.ppm";
+    ASSERT_TRUE(qoxtest::WriteFile(folder + "/" + map, std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
+    const std::string path = folder + "/scene.3ds";
+    using namespace reader3dstest;
+    ASSERT_TRUE(WriteFile3ds(path, [&](database3ds* db) {
+        material3ds* material = nullptr;
+        InitMaterial3ds(&material);
+        ftktest::SetName(material->name, sizeof material->name, "Stone");
+        ftktest::SetName(material->texture.name, sizeof material->texture.name, map.c_str());
+        material->texture.uscale = material->texture.vscale = 1.0f;
+        PutMaterial3ds(db, material);
+        ReleaseMaterial3ds(&material);
+        mesh3ds* mesh = NewMesh("Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 0}}, InitTextArray3ds);
+        for (int v = 0; v < 3; ++v)
+            mesh->textarray[v] = {v == 1 ? 1.0f : 0.0f, v == 2 ? 1.0f : 0.0f};
+        AddMaterialGroup(mesh, "Stone", {0});
+        PutMesh3ds(db, mesh);
+        RelMeshObj3ds(&mesh);
+    }));
+    std::string reference;
+    {
+        KQoxSdkManager manager;
+        KQoxScene& scene = *manager.CreateKQoxScene();
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+        ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+        reference = ListObjRead(manager, scene, importer);
+    }
+    ASSERT_NE(reference.find("Texture::" + map), std::string::npos) << reference;
+    ASSERT_NE(reference.find(folder + "/" + map + " " + map), std::string::npos) << reference;
+    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+    {
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) {
+                Reading reading;
+                reading.mList = ListObjRead;
+                reading.mReaderOptions = true;
+                return ImportAndCompare(path, reading, reference, After::eLookUp, text);
+            },
+            mode, 1);
+        qoxtest::ExpectEveryRunEndsWell(outcome, "3DS");
     }
 }

@@ -1,0 +1,50 @@
+#ifndef QOX_FORMATS_KQOXWHOLETEXT_H
+#define QOX_FORMATS_KQOXWHOLETEXT_H
+
+// Texts and names the geometry readers and writers make: a KString that lost
+// its text for want of memory reads as the empty text, and a name or path
+// written, opened or given so would be another one, or none. These throw
+// std::bad_alloc instead, which the readers and writers report as "Out of
+// memory".
+
+#include <new>
+
+#include "base/kstring.h"
+#include "scene/kqoxobject.h"
+
+class KNumberRenamingStrategy;
+
+namespace qoxsdk_600 {
+
+class KQoxNode;
+class KQoxSdkManager;
+
+// The text itself, or std::bad_alloc when it lost its text.
+inline const KString& KQoxWholeText(const KString& text)
+{
+    if (!text.IsOK())
+        throw std::bad_alloc();
+    return text;
+}
+
+// The object's name without its name space prefix, whole.
+inline KString KQoxWholeName(const KQoxObject& object)
+{
+    KString name = object.GetNameWithoutNameSpacePrefix();
+    KQoxWholeText(name);
+    return name;
+}
+
+// Nothing when the manager made object under name with its kind's prefix
+// ("Model::", "Material::" ...) and the object holds that name whole;
+// std::bad_alloc when the object was not made or its name lost its text.
+void KQoxExpectMadeName(const KQoxObject* object, const char* prefix, const char* name);
+
+// A node of the manager named name, numbered by renaming when given
+// ("LINE", "LINE1", ...). Memory running out on the way, the name's text
+// lost included, throws std::bad_alloc.
+KQoxNode* KQoxMakeNamedNode(KQoxSdkManager& manager, const char* name, KNumberRenamingStrategy* renaming);
+
+} // namespace qoxsdk_600
+
+#endif
