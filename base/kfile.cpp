@@ -351,6 +351,22 @@ bool RegularFileExist(const char* name)
     return true;
 }
 
+bool SameFileBytes(int first, int second)
+{
+    struct stat a, b;
+    if (fstat(first, &a) != 0 || fstat(second, &b) != 0 || a.st_size != b.st_size)
+        return false;
+    char bytesA[8192], bytesB[8192];
+    for (off_t at = 0; at < a.st_size;)
+    {
+        const ssize_t n = pread(first, bytesA, sizeof bytesA, at);
+        if (n <= 0 || pread(second, bytesB, static_cast<size_t>(n), at) != n || std::memcmp(bytesA, bytesB, n) != 0)
+            return false;
+        at += n;
+    }
+    return true;
+}
+
 namespace {
 
 kFileKind KindOf(const struct stat& status)

@@ -122,6 +122,9 @@ bool FileExist(const char* name);
 FILE* OpenRegularFile(const char* name);
 // True when OpenRegularFile opens the file.
 bool RegularFileExist(const char* name);
+// Whether two open files hold the same bytes, read from their starts
+// without moving either's position; false when either cannot be read.
+bool SameFileBytes(int first, int second);
 
 // What an open stream reads from: a regular file, a directory (which opens
 // but cannot be read), or anything else (a FIFO, a socket, a device), whose

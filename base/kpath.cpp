@@ -803,16 +803,6 @@ std::string OneEntryButForCase(const std::string& folder, const std::string& nam
     return matches == 1 ? found : std::string();
 }
 
-// A text made for a caller: std::bad_alloc when there was no memory for it,
-// as for the texts worked on here, rather than the empty text that means
-// "no such file".
-KString Checked(KString text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
-}
-
 // The regular file base + name stands for when its letters' case may differ
 // from the names on disk (files made on systems that ignore case name them
 // as they like): component by component, what names nothing as written is
@@ -866,7 +856,7 @@ KString FindFile(const char* directory, const char* name, bool anyCase)
         folder = Safe(directory);
         if (GetIsRelativePath(folder.c_str()))
         {
-            const KString current = Checked(KGetCurrentDirectory());
+            const KString current = KQoxWholeText(KGetCurrentDirectory());
             if (current.IsEmpty())
                 return KString("");
             folder = folder.empty() ? std::string(current.ToChars()) : std::string(current.ToChars()) + "/" + folder;
@@ -886,14 +876,14 @@ KString FindFile(const char* directory, const char* name, bool anyCase)
             return KString("");
     }
     else if (!GetIsRelativePath(name))
-        return Checked(KString(name));
+        return KQoxWholeText(KString(name));
     // The clean form when it names the very same file: cleaning takes a
     // backslash for a separator and drops "dir/.." without following links.
-    KString clean = Checked(KCleanPath(path.c_str())); // given back moved, not copied
+    KString clean = KQoxWholeText(KCleanPath(path.c_str())); // given back moved, not copied
     struct stat same;
     if (stat(clean.ToChars(), &same) == 0 && same.st_dev == found.st_dev && same.st_ino == found.st_ino)
         return clean;
-    return Checked(KString(path.c_str()));
+    return KQoxWholeText(KString(path.c_str()));
 }
 
 } // namespace

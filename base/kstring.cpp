@@ -708,3 +708,17 @@ void UTF8_to_ANSI(const char* src, char* dst, int dstSize, char replacement)
     }
     dst[written] = 0;
 }
+
+const KString& KQoxWholeText(const KString& text)
+{
+    if (!text.IsOK())
+        throw std::bad_alloc();
+    return text;
+}
+
+KString KQoxWholeText(KString&& text)
+{
+    if (!text.IsOK())
+        throw std::bad_alloc();
+    return static_cast<KString&&>(text);
+}

@@ -159,6 +159,12 @@ KString operator+(const KString& a, float value);
 // The global empty string.
 extern const KString kStringEmpty;
 
+// The text itself when it is whole; std::bad_alloc when it lost its text for
+// want of memory, where a text that reads as "" would name another file or
+// object, or none.
+const KString& KQoxWholeText(const KString& text);
+KString KQoxWholeText(KString&& text);
+
 // Copies src to dst (dstSize bytes, NUL included), writing every UTF-8
 // multi-byte sequence as one replacement character.
 void UTF8_to_ANSI(const char* src, char* dst, int dstSize, char replacement);

@@ -16,6 +16,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include "base/kfile.h"
 #include "base/kpath.h"
 #include "base/kuserfolder.h"
 #include "fileio/kqoxreaderqox_private.h"
@@ -214,23 +215,6 @@ enum class Placed
     eFAILED // the system refused (errno in error)
 };
 
-// Whether two open regular files hold the same bytes.
-bool SameBytes(int first, int second)
-{
-    struct stat a, b;
-    if (fstat(first, &a) != 0 || fstat(second, &b) != 0 || a.st_size != b.st_size)
-        return false;
-    char bytesA[8192], bytesB[8192];
-    for (off_t at = 0; at < a.st_size;)
-    {
-        const ssize_t n = pread(first, bytesA, sizeof bytesA, at);
-        if (n <= 0 || pread(second, bytesB, static_cast<size_t>(n), at) != n || std::memcmp(bytesA, bytesB, n) != 0)
-            return false;
-        at += n;
-    }
-    return true;
-}
-
 // What stands at name, against the fresh file: only a regular file of the
 // user's own is looked into, and nothing is opened that could block.
 Placed Examine(FreshFile& made, const char* name)
@@ -248,7 +232,7 @@ Placed Examine(FreshFile& made, const char* name)
     if (fstat(there, &opened) == 0 && opened.st_dev == status.st_dev && opened.st_ino == status.st_ino)
     {
         const int mine = openat(folder, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        placed = mine >= 0 && SameBytes(there, mine) ? Placed::eSAME : Placed::eKEPT;
+        placed = mine >= 0 && SameFileBytes(there, mine) ? Placed::eSAME : Placed::eKEPT;
         if (mine >= 0)
             close(mine);
     }
@@ -373,8 +357,8 @@ bool KQoxRead6::MediaFiles::OpenBeside(KQox& file, std::string& why)
 {
     const std::string folder = file.GetFilePath();
     const std::string name =
-        std::string(ExpectWhole(ExtractFileName(file.GetFileName(), true)).ToChars()) + kMediaFolderSuffix;
-    const std::string path = ExpectWhole(MakeFullPath(folder.c_str(), name.c_str())).ToChars();
+        std::string(KQoxWholeText(ExtractFileName(file.GetFileName(), true)).ToChars()) + kMediaFolderSuffix;
+    const std::string path = KQoxWholeText(MakeFullPath(folder.c_str(), name.c_str())).ToChars();
     const int at = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (at < 0)
     {
@@ -395,9 +379,9 @@ bool KQoxRead6::MediaFiles::OpenCache(KQox& file, std::string& why)
     const std::string base = KUserBaseFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"), ".cache");
     const std::string folder = file.GetFilePath();
     const std::string path =
-        base.empty()
-            ? base
-            : base + kCacheFolder + CacheName(folder, ExpectWhole(ExtractFileName(file.GetFileName(), true)).ToChars());
+        base.empty() ? base
+                     : base + kCacheFolder +
+                           CacheName(folder, KQoxWholeText(ExtractFileName(file.GetFileName(), true)).ToChars());
     std::string real;
     mFolder = KOpenUserFolder(path, &why, &real);
     if (mFolder < 0)
@@ -437,7 +421,7 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
     }
     if (mFailed.count(media))
         return false;
-    const std::string base = ExpectWhole(ExtractFileName(media.c_str(), true)).ToChars();
+    const std::string base = KQoxWholeText(ExtractFileName(media.c_str(), true)).ToChars();
     const char* sceneFile = file.GetFileName();
     if (!sceneFile || !*sceneFile || base.empty() || base == "." || base == ".." || file.FieldReadGetType() != 'R')
         return false;

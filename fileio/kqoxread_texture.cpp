@@ -4,6 +4,7 @@
 
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -25,7 +26,7 @@ void KQoxRead6::ReadTexture()
     mTextures.push_back(texture);
     mScene.mTextures.push_back(texture);
     // A clip is found by the name its textures give as their media.
-    ExpectObjectName(*texture, "Texture::", name.c_str());
+    KQoxExpectMadeName(texture, "Texture::", name.c_str());
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*texture, texture->GetPropertyHandler());

@@ -8,6 +8,7 @@
 #include "base/kpath.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/kqoxreaderqox_private.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxsdkmanager.h"
@@ -46,7 +47,7 @@ void KQoxRead6::ReadVideo()
     mVideos.push_back(video);
     mScene.mVideos.push_back(video);
     // Textures find the clip by its name.
-    ExpectObjectName(*video, "Video::", name.c_str());
+    KQoxExpectMadeName(video, "Video::", name.c_str());
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*video, video->GetPropertyHandler());
@@ -87,7 +88,7 @@ void KQoxRead6::PointTexturesAtMedia()
     {
         KQoxVideo* clip = extracted.mClip;
         clips.emplace(clip->GetName(), &extracted);
-        clips.emplace(ExpectWhole(clip->GetNameWithoutNameSpacePrefix()).ToChars(), &extracted);
+        clips.emplace(KQoxWholeText(clip->GetNameWithoutNameSpacePrefix()).ToChars(), &extracted);
         // A relative name that no longer leads to a file leads to the media.
         KString found;
         if (!FindFile(folder, clip->GetRelativeFileName(), found))

@@ -35,26 +35,6 @@ void ExpectName(const char* name, const char* given)
         throw std::bad_alloc();
 }
 
-const KString& ExpectWhole(const KString& text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
-}
-
-void ExpectObjectName(const KQoxObject& object, const char* prefix, const char* given)
-{
-    // The name as made is the initial or the current one (a renaming
-    // strategy of the manager may change either, never to nothing).
-    const KString made = KQoxSdkManager::PrefixName(prefix, given);
-    const KName& record = object.GetNameRecord();
-    const char* initial = record.GetInitialName();
-    const char* current = record.GetCurrentName();
-    if (!*initial || !*current ||
-        (std::strcmp(initial, ExpectWhole(made).ToChars()) != 0 && std::strcmp(current, made.ToChars()) != 0))
-        throw std::bad_alloc();
-}
-
 bool KQoxRead6::Ok()
 {
     if (mFile.GetLastErrorID() == KQox::eFILE_CORRUPTED)

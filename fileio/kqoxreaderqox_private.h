@@ -40,11 +40,6 @@ class KQoxThumbnail;
 // of memory") rather than leave an object naming another file, or none.
 // A file name, media name or path given (null reads as "").
 void ExpectName(const char* name, const char* given);
-// A text made for the read, whole.
-const KString& ExpectWhole(const KString& text);
-// The name an object was made with, prefixed as the manager prefixes its
-// kind's names.
-void ExpectObjectName(const KQoxObject& object, const char* prefix, const char* given);
 
 struct KQoxRead6 : qoxnative::KQoxNativePass
 {

@@ -10,7 +10,7 @@
 
 #include "base/kfile.h"
 #include "base/kpath.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 
 namespace qoxsdk_600 {
 
@@ -66,27 +66,6 @@ bool CopyStream(FILE* source, FilePtr& destination)
     return fclose(destination.release()) == 0 && ok;
 }
 
-// True when the two files hold the same bytes.
-bool SameBytes(FILE* a, FILE* b)
-{
-    struct stat sa, sb;
-    if (fstat(fileno(a), &sa) != 0 || fstat(fileno(b), &sb) != 0 || sa.st_size != sb.st_size)
-        return false;
-    rewind(a);
-    rewind(b);
-    std::unique_ptr<char[]> buffer(new char[2 * kCopyBlock]);
-    char* const left = buffer.get();
-    char* const right = left + kCopyBlock;
-    for (;;)
-    {
-        const size_t got = fread(left, 1, kCopyBlock, a);
-        if (fread(right, 1, kCopyBlock, b) != got || std::memcmp(left, right, got) != 0)
-            return false;
-        if (got < kCopyBlock)
-            return !ferror(a) && !ferror(b) && feof(a) && fgetc(b) == EOF && feof(b);
-    }
-}
-
 enum EPlace
 {
     ePLACE_FREE,         // nothing there
@@ -118,7 +97,7 @@ EPlace LookAt(const std::string& target, FILE* source)
     struct stat opened;
     if (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev || opened.st_ino != status.st_ino)
         return ePLACE_TAKEN;
-    return SameBytes(there.get(), source) ? ePLACE_SAME : ePLACE_TAKEN;
+    return SameFileBytes(fileno(there.get()), fileno(source)) ? ePLACE_SAME : ePLACE_TAKEN;
 }
 
 // The first letters of a name, at most length bytes, never cutting a
@@ -214,7 +193,7 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
             FilePtr other(staged ? OpenRegularFile(staged->mSource.c_str()) : nullptr);
             if (!other && staged && OutOfDescriptors(errno))
                 return eTEXTURE_NO_DESCRIPTOR;
-            if (!other || !SameBytes(other.get(), source.get()))
+            if (!other || !SameFileBytes(fileno(other.get()), fileno(source.get())))
                 continue;
         }
         else

@@ -76,15 +76,6 @@ bool SameText(const char* a, const char* b)
     return std::strcmp(a ? a : "", b ? b : "") == 0;
 }
 
-// The text itself, or std::bad_alloc when it lost its text for want of
-// memory: a name kept so would be given back, or compared, as another.
-const KString& Whole(const KString& text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
-}
-
 // Whether the texture has a clip already: one connected, or one of the
 // clips written named by its media name.
 bool HasClip(KQoxTexture& texture, const std::vector<KQoxVideo*>& clips)
@@ -95,7 +86,8 @@ bool HasClip(KQoxTexture& texture, const std::vector<KQoxVideo*>& clips)
     if (!media || !*media)
         return false;
     for (KQoxVideo* clip : clips)
-        if (SameText(clip->GetName(), media) || SameText(Whole(clip->GetNameWithoutNameSpacePrefix()).ToChars(), media))
+        if (SameText(clip->GetName(), media) ||
+            SameText(KQoxWholeText(clip->GetNameWithoutNameSpacePrefix()).ToChars(), media))
             return true;
     return false;
 }
@@ -145,7 +137,7 @@ void KQoxTextureClips::Make(const std::vector<KQoxTexture*>& textures, const std
         if (RegularFileExist(file))
             embedded.insert(texture);
         else
-            mMissingFiles.push_back(Whole(KString(file)));
+            mMissingFiles.push_back(KQoxWholeText(KString(file)));
     }
     if (embedded.empty())
         return;
@@ -159,7 +151,7 @@ void KQoxTextureClips::Make(const std::vector<KQoxTexture*>& textures, const std
         mNames.push_back({texture, texture->GetFileName(), texture->GetRelativeFileName(), texture->GetMediaName()});
         const TextureNames& names = mNames.back();
         for (const KString* name : {&names.mFileName, &names.mRelativeFileName, &names.mMediaName})
-            Whole(*name);
+            KQoxWholeText(*name);
     };
     for (KQoxTexture* texture : textures)
         recordNames(texture);

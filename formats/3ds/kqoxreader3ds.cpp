@@ -11,7 +11,7 @@
 #include "base/kpath.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxlight.h"
 #include "scene/attributes/kqoxmarker.h"

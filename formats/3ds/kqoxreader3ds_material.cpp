@@ -8,7 +8,7 @@
 
 #include "base/kpath.h"
 #include "formats/3ds/kqoxreader3ds.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "formats/3ds/kqoxreader3ds_private.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"

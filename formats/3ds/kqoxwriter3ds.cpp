@@ -15,7 +15,7 @@
 #include "base/kname.h"
 #include "fcurve/kfcurvenode.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "formats/kqoxwritemesh.h"
 #include "scene/attributes/kqoxlayercontainer.h"

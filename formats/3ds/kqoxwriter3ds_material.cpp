@@ -4,7 +4,7 @@
 
 #include "formats/3ds/kqoxwriter3ds.h"
 #include "formats/3ds/kqoxwriter3ds_private.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 
 #include <cstring>
 

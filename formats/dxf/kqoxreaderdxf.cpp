@@ -12,7 +12,7 @@
 #include "base/ktextfile.h"
 #include "base/kpath.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxnode_walk.h"

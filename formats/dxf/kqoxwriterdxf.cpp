@@ -13,7 +13,7 @@
 #include "formats/dxf/kqoxdxfpairs.h"
 #include "formats/kqoxkeptvalues.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxgeometryconverter.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxmaterial.h"

@@ -12,7 +12,7 @@
 #include "base/ktextfile.h"
 #include "scene/kqoxscene.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxnurb.h"
 #include "scene/kqoxnode.h"

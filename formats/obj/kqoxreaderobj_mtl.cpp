@@ -8,7 +8,7 @@
 
 #include "base/kfile.h"
 #include "base/kpath.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "formats/obj/kqoxreaderobj.h"
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxtexture.h"

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "formats/obj/kqoxobjparallel.h"
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 #include "formats/obj/kqoxwriterobj.h"
 
 namespace qoxsdk_600 {

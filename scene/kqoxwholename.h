@@ -1,11 +1,11 @@
-#ifndef QOX_FORMATS_KQOXWHOLETEXT_H
-#define QOX_FORMATS_KQOXWHOLETEXT_H
+#ifndef QOX_SCENE_KQOXWHOLENAME_H
+#define QOX_SCENE_KQOXWHOLENAME_H
 
-// Texts and names the geometry readers and writers make: a KString that lost
-// its text for want of memory reads as the empty text, and a name or path
-// written, opened or given so would be another one, or none. These throw
-// std::bad_alloc instead, which the readers and writers report as "Out of
-// memory".
+// Names the readers and writers give the objects they make: a KString that
+// lost its text for want of memory reads as the empty text, and an object
+// named so would be another one, or none. These throw std::bad_alloc
+// instead, which the readers and writers report as "Out of memory"
+// (KQoxWholeText, base/kstring.h, does the same for any text).
 
 #include <new>
 
@@ -18,14 +18,6 @@ namespace qoxsdk_600 {
 
 class KQoxNode;
 class KQoxSdkManager;
-
-// The text itself, or std::bad_alloc when it lost its text.
-inline const KString& KQoxWholeText(const KString& text)
-{
-    if (!text.IsOK())
-        throw std::bad_alloc();
-    return text;
-}
 
 // The object's name without its name space prefix, whole.
 inline KString KQoxWholeName(const KQoxObject& object)

@@ -1,4 +1,4 @@
-#include "formats/kqoxwholetext.h"
+#include "scene/kqoxwholename.h"
 
 #include <cstring>
 #include <string>
