@@ -252,19 +252,29 @@ bool WriteAll(int fd, const char* data, size_t size)
 
 // Puts text in place as the file at path: written whole to a fresh
 // temporary of its own beside it ("<name>.tmpXXXXXX", made for this write
-// alone, mode 0600, never through a link), flushed to disk and renamed over
-// the name. Whoever reads the name finds the old file or the new one, whole,
-// however many processes write it at once. False when a step fails: the
-// file is then as it was and no temporary stays. Nothing is allocated once
-// the temporary exists.
+// alone, never through a link), flushed to disk and renamed over the name.
+// Whoever reads the name finds the old file or the new one, whole, however
+// many processes write it at once. The new file has the mode and group of
+// the one it replaces (mode 0600 for a first one); a file its owner keeps
+// from writing is not replaced. False when a step fails: the file is then
+// as it was and no temporary stays. Nothing is allocated once the temporary
+// exists.
 bool ReplaceWhole(const char* path, const std::string& text)
 {
+    struct stat old;
+    const bool replaces = lstat(path, &old) == 0 && S_ISREG(old.st_mode);
+    if (replaces && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)
+        return false;
     std::string temporary = std::string(path) + ".tmpXXXXXX";
     const std::string folder = FolderOf(path);
     const int fd = mkostemp(&temporary[0], O_CLOEXEC);
     if (fd < 0)
         return false;
-    bool ok = fchmod(fd, S_IRUSR | S_IWUSR) == 0 && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
+    // The group first: changing it may clear bits the mode then sets.
+    if (replaces)
+        (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
+    const mode_t mode = replaces ? old.st_mode & 0777 : S_IRUSR | S_IWUSR;
+    bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     if (!ok || rename(temporary.c_str(), path) != 0)
     {

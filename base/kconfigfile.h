@@ -13,10 +13,11 @@
 // compared without regard to case.
 //
 // A file is written whole into a fresh temporary of its own beside it
-// ("<name>.tmpXXXXXX", mode 0600, never through a link), flushed and renamed
-// over the name: whoever reads the name, while any number of processes write
-// it, finds one whole file. A write that fails leaves the file as it was and
-// no temporary.
+// ("<name>.tmpXXXXXX", never through a link), flushed and renamed over the
+// name: whoever reads the name, while any number of processes write it,
+// finds one whole file, with the mode and group the file it replaces had
+// (0600 for a new one). A file its owner keeps from writing is not written.
+// A write that fails leaves the file as it was and no temporary.
 //
 // Settings are the user's: a file is read only when it is a regular file
 // (not reached through a symbolic link) of this user's own that no other

@@ -191,7 +191,7 @@ TEST(KConfigFileTest, OnlySettingsNoOtherUserCanHaveWrittenAreRead)
         struct stat info;
         ASSERT_EQ(lstat(path.c_str(), &info), 0);
         if (row.mRead)
-            EXPECT_TRUE(S_ISREG(info.st_mode) && (info.st_mode & 07777) == 0600 && info.st_uid == self);
+            EXPECT_TRUE(S_ISREG(info.st_mode) && (info.st_mode & 07777) == mode_t(row.mMode) && info.st_uid == self);
         else if (row.mMode == kLink)
             EXPECT_TRUE(S_ISLNK(info.st_mode));
         else
@@ -339,4 +339,45 @@ TEST(KConfigFileDeathTest, DisplayDecimalCount)
     EXPECT_EXIT(DecimalCountWith("4"), ::testing::ExitedWithCode(4), "");
     EXPECT_EXIT(DecimalCountWith("99"), ::testing::ExitedWithCode(15), "");
     EXPECT_EXIT(DecimalCountWith("-3"), ::testing::ExitedWithCode(0), "");
+}
+
+// A save replaces the file as its user had it: the mode (and group) it was
+// given stays, whatever the umask; a file its user keeps from writing (mode
+// without the owner's write bit) is not written, by either way of writing.
+TEST(KConfigFileTest, ASavedFileKeepsItsModeAndAReadOnlyOneIsNotWritten)
+{
+    const mode_t masks[] = {022, 077};
+    const struct
+    {
+        mode_t mMode;
+        bool mWritten;
+    } rows[] = {{0600, true}, {0640, true}, {0644, true}, {0400, false}, {0440, false}};
+    for (mode_t mask : masks)
+        for (const auto& row : rows)
+            for (bool inMemory : {false, true})
+            {
+                SCOPED_TRACE(std::to_string(row.mMode) + (inMemory ? " in memory" : " direct") + " umask " +
+                             std::to_string(mask));
+                if (!row.mWritten && geteuid() == 0)
+                    continue; // root writes every file
+                ConfigDir dir;
+                const std::string path = dir.File("s.ini");
+                const std::string text = "[A]\nB = 1\n";
+                ASSERT_TRUE(WriteFile(path, text) && chmod(path.c_str(), row.mMode) == 0);
+                const mode_t previous = umask(mask);
+                bool set = false, written = true;
+                {
+                    KConfigFile file("s.ini", inMemory);
+                    set = file.Set("A", "B", "2", nullptr);
+                    if (inMemory)
+                        written = file.Write();
+                }
+                umask(previous);
+                EXPECT_EQ(set && written, row.mWritten);
+                EXPECT_EQ(ReadFile(path), row.mWritten ? "[A]\nB = 2\n" : text);
+                struct stat status;
+                ASSERT_EQ(stat(path.c_str(), &status), 0);
+                EXPECT_EQ(status.st_mode & 0777, row.mMode);
+                EXPECT_EQ(status.st_gid, getegid());
+            }
 }

@@ -284,8 +284,8 @@ TEST_F(PluginTest, WithoutAPathListTheSettingsGoToTheUsersOwnFolder)
                                                 : Strings{});
         const bool kept = *row.mRefused || *row.mFileRefused;
         EXPECT_EQ(static_cast<bool>(saved), !kept);
-        // Made 0700, or found; a file of the user's own, mode 0600, replaces
-        // the one read, or what was not read is left alone.
+        // Made 0700, or found; a file of the user's own (0600, as the one
+        // read was) replaces it, or what was not read is left alone.
         struct stat info;
         for (const std::string& made : {folder, folder.substr(0, folder.rfind('/'))})
             EXPECT_TRUE(row.mFolderMode || (stat(made.c_str(), &info) == 0 && (info.st_mode & 07777) == 0700)) << made;
@@ -361,7 +361,8 @@ TEST_F(PluginTest, ASettingsFileNotReadIsAnnouncedAndLeftAsItIs)
         EXPECT_EQ(HostWarnings(), read ? Strings{} : Strings{kSettingsNotReadWarning + path + row.mCause});
         ASSERT_EQ(lstat(path.c_str(), &after), 0);
         if (read)
-            EXPECT_TRUE(S_ISREG(after.st_mode) && (after.st_mode & 07777) == 0600 && after.st_uid == self &&
+            EXPECT_TRUE(S_ISREG(after.st_mode) && after.st_mode == before.st_mode && after.st_uid == self &&
+                        after.st_gid == before.st_gid &&
                         qoxtest::ReadFile(path).find("kImportLoadMode = kCreate\n") != std::string::npos);
         else
             EXPECT_TRUE(after.st_ino == before.st_ino && after.st_mode == before.st_mode &&
