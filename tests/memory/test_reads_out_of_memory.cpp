@@ -23,6 +23,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
@@ -616,6 +617,43 @@ std::string ListObjRead(KQoxSdkManager& manager, KQoxScene& scene, const KQoxImp
 
 } // namespace
 
+namespace {
+
+// A geometry file read with plenty of memory (its listing holds each of
+// parts), then with allocations failing at each point and at every point
+// from one on: each read short of memory fails with "Out of memory" or
+// lists as that one.
+void SweepGeometryRead(const std::string& path, const std::vector<std::string>& parts, const char* what)
+{
+    std::string reference;
+    {
+        KQoxSdkManager manager;
+        KQoxScene& scene = *manager.CreateKQoxScene();
+        KQoxImporter importer(manager);
+        ASSERT_TRUE(importer.Initialize(path.c_str()));
+        std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
+        ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
+        reference = ListObjRead(manager, scene, importer);
+    }
+    for (const std::string& part : parts)
+        ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
+    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
+    {
+        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
+            [&](std::string& text) {
+                Reading reading;
+                reading.mList = ListObjRead;
+                reading.mReaderOptions = true;
+                return ImportAndCompare(path, reading, reference, After::eLookUp, text);
+            },
+            mode, 1);
+        qoxtest::ExpectEveryRunEndsWell(outcome, what);
+        std::printf("%s: %ld allocations\n", what, outcome.mAllocations);
+    }
+}
+
+} // namespace
+
 // OBJ files with a material library and a texture, one written plainly,
 // one whose map has options before an image named in another letter case
 // and whose vertices have colours, one whose group, material and image have
@@ -663,39 +701,14 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
         const std::string folder = temp.File("an asset library of the planetarium's models");
         ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
         const std::string obj = folder + "/scene.obj";
-        ASSERT_TRUE(
-            qoxtest::WriteFile(obj, std::string("mtllib scene.mtl\n") + c.mVertices + "vt 0 0\nvt 1 0\nvt 0 1\n" +
-                                        (c.mGroup.empty() ? "" : "g " + c.mGroup + "\n") + "usemtl " + c.mMaterial +
-                                        "\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
-        ASSERT_TRUE(qoxtest::WriteFile(folder + "/scene.mtl", "newmtl " + c.mMaterial + "\nKd 0.5 0.25 0.125\nmap_Kd " +
-                                                                  c.mMap + "\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(obj, std::string("mtllib scene.mtl\n") + c.mVertices +
+                                                "vt 0 0\nvt 1 0\nvt 0 1\n" +
+                                                (c.mGroup.empty() ? "" : "g " + c.mGroup + "\n") + "usemtl " +
+                                                c.mMaterial + "\nf 1/1 2/2 3/3\nf 2/2 4/3 3/3\n"));
+        ASSERT_TRUE(qoxtest::WriteFile(folder + "/scene.mtl",
+                                       "newmtl " + c.mMaterial + "\nKd 0.5 0.25 0.125\nmap_Kd " + c.mMap + "\n"));
         ASSERT_TRUE(qoxtest::WriteFile(folder + "/stone wall.ppm", std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
-        std::string reference;
-        {
-            KQoxSdkManager manager;
-            KQoxScene& scene = *manager.CreateKQoxScene();
-            KQoxImporter importer(manager);
-            ASSERT_TRUE(importer.Initialize(obj.c_str()));
-            std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
-            ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
-            reference = ListObjRead(manager, scene, importer);
-        }
-        // The reference holds what the sweep compares.
-        for (const std::string& part : c.mListed)
-            ASSERT_NE(reference.find(part), std::string::npos) << part << " in\n" << reference;
-        for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
-        {
-            const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-                [&](std::string& text) {
-                    Reading reading;
-                    reading.mList = ListObjRead;
-                    reading.mReaderOptions = true;
-                    return ImportAndCompare(obj, reading, reference, After::eLookUp, text);
-                },
-                mode, 1);
-            qoxtest::ExpectEveryRunEndsWell(outcome, c.mWhat);
-            std::printf("%s: %ld allocations\n", c.mWhat, outcome.mAllocations);
-        }
+        SweepGeometryRead(obj, c.mListed, c.mWhat);
     }
 }
 
@@ -731,28 +744,5 @@ TEST(ReadsOutOfMemory, ThreeDsWithALongMapNameReadsWholeOrFailsForMemory)
         PutMesh3ds(db, mesh);
         RelMeshObj3ds(&mesh);
     }));
-    std::string reference;
-    {
-        KQoxSdkManager manager;
-        KQoxScene& scene = *manager.CreateKQoxScene();
-        KQoxImporter importer(manager);
-        ASSERT_TRUE(importer.Initialize(path.c_str()));
-        std::unique_ptr<KStreamOptions> options(importer.GetImportOptions());
-        ASSERT_TRUE(importer.Import(scene, options.get())) << importer.GetLastErrorString();
-        reference = ListObjRead(manager, scene, importer);
-    }
-    ASSERT_NE(reference.find("Texture::" + map), std::string::npos) << reference;
-    ASSERT_NE(reference.find(folder + "/" + map + " " + map), std::string::npos) << reference;
-    for (AllocationFailure mode : {AllocationFailure::eOnlyAt, AllocationFailure::eFromOn})
-    {
-        const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
-            [&](std::string& text) {
-                Reading reading;
-                reading.mList = ListObjRead;
-                reading.mReaderOptions = true;
-                return ImportAndCompare(path, reading, reference, After::eLookUp, text);
-            },
-            mode, 1);
-        qoxtest::ExpectEveryRunEndsWell(outcome, "3DS");
-    }
+    SweepGeometryRead(path, {"Texture::" + map, folder + "/" + map + " " + map}, "3DS");
 }
