@@ -70,14 +70,17 @@ public:
     FreshFile& operator=(const FreshFile&) = delete;
 
     // Creates it (never through a link, never over anything), mode 0666
-    // less the umask: its descriptor for writing, or -1 with errno.
+    // less the umask: its descriptor for writing, or -1 with errno. The
+    // process id is padded, so that the name (and the paths made from it
+    // for libtiff and the converters) is as long in every process and a
+    // read takes the same memory whatever its id.
     int Create(const char* extension, unsigned& count)
     {
         Remove();
         for (int attempt = 0; attempt < 100; ++attempt)
         {
             const int length =
-                std::snprintf(mName, sizeof mName, ".qox-%ld-%u%s", static_cast<long>(getpid()), ++count, extension);
+                std::snprintf(mName, sizeof mName, ".qox-%010ld-%u%s", static_cast<long>(getpid()), ++count, extension);
             if (length < 0 || static_cast<size_t>(length) >= sizeof mName)
             {
                 mName[0] = 0;
