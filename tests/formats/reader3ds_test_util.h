@@ -142,6 +142,27 @@ bool WriteFile3ds(const std::string& path, Put put)
     return ok;
 }
 
+// Writes a triangle "Tri" with texture coordinates whose material "Stone"
+// maps the image named map, as the file names it; false on a failure.
+inline bool WriteTexturedTriangle3ds(const std::string& path, const char* map)
+{
+    return WriteFile3ds(path, [&](database3ds* db) {
+        material3ds* material = nullptr;
+        InitMaterial3ds(&material);
+        ftktest::SetName(material->name, sizeof material->name, "Stone");
+        ftktest::SetName(material->texture.name, sizeof material->texture.name, map);
+        material->texture.uscale = material->texture.vscale = 1.0f;
+        PutMaterial3ds(db, material);
+        ReleaseMaterial3ds(&material);
+        mesh3ds* mesh = NewMesh("Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 0}}, InitTextArray3ds);
+        for (int v = 0; v < 3; ++v)
+            mesh->textarray[v] = {v == 1 ? 1.0f : 0.0f, v == 2 ? 1.0f : 0.0f};
+        AddMaterialGroup(mesh, "Stone", {0});
+        PutMesh3ds(db, mesh);
+        RelMeshObj3ds(&mesh);
+    });
+}
+
 } // namespace reader3dstest
 
 #endif

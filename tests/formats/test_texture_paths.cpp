@@ -74,22 +74,7 @@ void WriteSource(const std::string& src, const Source& source)
                               std::string("newmtl Stone\nKd 1 1 1\nmap_Kd ") + source.mMap + "\n"));
         return;
     }
-    using namespace reader3dstest;
-    ASSERT_TRUE(WriteFile3ds(file, [&](database3ds* db) {
-        material3ds* material = nullptr;
-        InitMaterial3ds(&material);
-        ftktest::SetName(material->name, sizeof material->name, "Stone");
-        ftktest::SetName(material->texture.name, sizeof material->texture.name, source.mMap);
-        material->texture.uscale = material->texture.vscale = 1.0f;
-        PutMaterial3ds(db, material);
-        ReleaseMaterial3ds(&material);
-        mesh3ds* mesh = NewMesh("Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 0}}, InitTextArray3ds);
-        for (int v = 0; v < 3; ++v)
-            mesh->textarray[v] = {v == 1 ? 1.0f : 0.0f, v == 2 ? 1.0f : 0.0f};
-        AddMaterialGroup(mesh, "Stone", {0});
-        PutMesh3ds(db, mesh);
-        RelMeshObj3ds(&mesh);
-    }));
+    ASSERT_TRUE(reader3dstest::WriteTexturedTriangle3ds(file, source.mMap));
 }
 
 // The textures of the manager that name a file.

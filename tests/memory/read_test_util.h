@@ -15,6 +15,7 @@
 #include "fcurve/kfcurvenode.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxlight.h"
+#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxnode.h"
@@ -189,6 +190,21 @@ inline std::string FirstDifference(const std::string& expected, const std::strin
     // long line.
     const size_t from = std::max(line == std::string::npos ? 0 : line + 1, at > 40 ? at - 40 : 0);
     return "expected \"" + expected.substr(from, 80) + "\", read \"" + actual.substr(from, 80) + "\"";
+}
+
+// A mesh of one triangle, (0 0 0) (1 0 0) (0 1 0), with nothing on it.
+inline qoxsdk_600::KQoxMesh* MakeTriangle(qoxsdk_600::KQoxSdkManager& manager)
+{
+    using namespace qoxsdk_600;
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    mesh->InitControlPoints(3);
+    mesh->GetControlPoints()[1] = KQoxVector4(1, 0, 0);
+    mesh->GetControlPoints()[2] = KQoxVector4(0, 1, 0);
+    mesh->BeginPolygon();
+    for (int i = 0; i < 3; ++i)
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    return mesh;
 }
 
 } // namespace qoxtest

@@ -35,7 +35,6 @@
 #include "formats/reader3ds_test_util.h"
 #include "formats/kqoxgeometryformats.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
-#include "formats/kqoxgeometryformats.h"
 #include "memory_test_util.h"
 #include "read_test_util.h"
 #include "scene/attributes/kqoximageconverter.h"
@@ -304,14 +303,7 @@ bool WriteTexturedScene(const std::string& path, const std::string& image,
     if (converter)
         manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", converter);
     KQoxScene& scene = *manager.CreateKQoxScene();
-    KQoxMesh* mesh = manager.CreateKQoxMesh();
-    mesh->InitControlPoints(3);
-    mesh->GetControlPoints()[1] = KQoxVector4(1, 0, 0);
-    mesh->GetControlPoints()[2] = KQoxVector4(0, 1, 0);
-    mesh->BeginPolygon();
-    for (int i = 0; i < 3; ++i)
-        mesh->AddPolygon(i);
-    mesh->EndPolygon();
+    KQoxMesh* mesh = qoxtest::MakeTriangle(manager);
     KQoxTexture* texture = manager.CreateKQoxTexture(kTextureName);
     texture->SetFileName(image.c_str());
     texture->SetRelativeFileName("brick.ppm");
@@ -728,21 +720,6 @@ TEST(ReadsOutOfMemory, ThreeDsWithALongMapNameReadsWholeOrFailsForMemory)
     const std::string map = "granite of the southern quarry, weathered for a century by sea spray.ppm";
     ASSERT_TRUE(qoxtest::WriteFile(folder + "/" + map, std::string("P6\n1 1\n255\n\xff\x00\x00", 14)));
     const std::string path = folder + "/scene.3ds";
-    using namespace reader3dstest;
-    ASSERT_TRUE(WriteFile3ds(path, [&](database3ds* db) {
-        material3ds* material = nullptr;
-        InitMaterial3ds(&material);
-        ftktest::SetName(material->name, sizeof material->name, "Stone");
-        ftktest::SetName(material->texture.name, sizeof material->texture.name, map.c_str());
-        material->texture.uscale = material->texture.vscale = 1.0f;
-        PutMaterial3ds(db, material);
-        ReleaseMaterial3ds(&material);
-        mesh3ds* mesh = NewMesh("Tri", {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 0}}, InitTextArray3ds);
-        for (int v = 0; v < 3; ++v)
-            mesh->textarray[v] = {v == 1 ? 1.0f : 0.0f, v == 2 ? 1.0f : 0.0f};
-        AddMaterialGroup(mesh, "Stone", {0});
-        PutMesh3ds(db, mesh);
-        RelMeshObj3ds(&mesh);
-    }));
+    ASSERT_TRUE(reader3dstest::WriteTexturedTriangle3ds(path, map.c_str()));
     SweepGeometryRead(path, {"Texture::" + map, folder + "/" + map + " " + map}, "3DS");
 }
