@@ -270,10 +270,10 @@ bool ReplaceWhole(const char* path, const std::string& text)
     const int fd = mkostemp(&temporary[0], O_CLOEXEC);
     if (fd < 0)
         return false;
-    // The group first: changing it may clear bits the mode then sets.
-    if (replaces)
-        (void)!fchown(fd, static_cast<uid_t>(-1), old.st_gid);
-    const mode_t mode = replaces ? old.st_mode & 0777 : S_IRUSR | S_IWUSR;
+    // The group first: changing it may clear bits the mode then sets. A
+    // group that cannot be kept gets none of the old group's rights.
+    const bool grouped = replaces && fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
+    const mode_t mode = replaces ? old.st_mode & (grouped ? 0777 : 0707) : S_IRUSR | S_IWUSR;
     bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
     ok = close(fd) == 0 && ok;
     if (!ok || rename(temporary.c_str(), path) != 0)

@@ -263,6 +263,37 @@ TEST(KConfigFileTest, AnAdministratorsSettingsAreReadInAFolderOnlyRootWrites)
     }
 }
 
+// A file of the user's own whose group the user is not in (root gave it):
+// the saved file cannot keep that group, and its group gets none of the old
+// group's rights rather than pass them to the user's own group.
+TEST(KConfigFileTest, AGroupThatCannotBeKeptGetsNoRights)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a file in a group its owner is not in is made by root: the test runs as root";
+    qoxtest::TempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    const std::string folder = dir.File("settings");
+    ASSERT_TRUE(mkdir(folder.c_str(), 0700) == 0 && WriteFile(folder + "/s.ini", "[S]\nKey = old\n"));
+    ASSERT_EQ(chmod((folder + "/s.ini").c_str(), 0644), 0);
+    ASSERT_EQ(chown(folder.c_str(), 65534, 65534) | chown((folder + "/s.ini").c_str(), 65534, 12345), 0);
+    EXPECT_EQ(qoxtest::UnprivilegedChildText([&] {
+                  bool set = false;
+                  {
+                      KConfigFile file("s.ini", folder.c_str());
+                      set = file.Set("S", "Key", "new", nullptr);
+                  }
+                  struct stat status;
+                  if (stat((folder + "/s.ini").c_str(), &status) != 0)
+                      return std::string("(no file)");
+                  char text[64];
+                  std::snprintf(text, sizeof text, "%d %o %u", set ? 1 : 0, unsigned(status.st_mode & 07777),
+                                unsigned(status.st_gid));
+                  return std::string(text);
+              }),
+              "1 604 65534");
+    EXPECT_EQ(ReadFile(folder + "/s.ini"), "[S]\nKey = new\n");
+}
+
 TEST(KConfigFileTest, InMemoryCopyIsWrittenOnceSorted)
 {
     ConfigDir dir;
