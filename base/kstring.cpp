@@ -722,3 +722,9 @@ KString KQoxWholeText(KString&& text)
         throw std::bad_alloc();
     return static_cast<KString&&>(text);
 }
+
+void KQoxExpectText(const char* held, const char* given)
+{
+    if (std::strcmp(held ? held : "", given ? given : "") != 0)
+        throw std::bad_alloc();
+}

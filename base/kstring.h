@@ -164,6 +164,10 @@ extern const KString kStringEmpty;
 // object, or none.
 const KString& KQoxWholeText(const KString& text);
 KString KQoxWholeText(KString&& text);
+// Nothing when held, a text an object keeps, reads as given (null reads as
+// ""); std::bad_alloc when it does not: the object's copy lost its text for
+// want of memory, and would name another file or object, or none.
+void KQoxExpectText(const char* held, const char* given);
 
 // Copies src to dst (dstSize bytes, NUL included), writing every UTF-8
 // multi-byte sequence as one replacement character.

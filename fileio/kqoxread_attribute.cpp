@@ -67,7 +67,7 @@ void KQoxRead6::ReadAttribute(KQoxNode& node)
             if (!gobo.empty())
             {
                 light->SetFileName(gobo.c_str());
-                ExpectName(light->GetFileName(), gobo.c_str());
+                KQoxExpectText(light->GetFileName(), gobo.c_str());
             }
             break;
         }
@@ -106,9 +106,9 @@ void KQoxRead6::ReadCameraFields(KQoxCamera& camera)
         const std::string media(mFile.FieldReadC()), file(mFile.FieldReadC());
         mFile.FieldReadEnd();
         camera.SetBackgroundMediaName(media.c_str());
-        ExpectName(camera.GetBackgroundMediaName(), media.c_str());
+        KQoxExpectText(camera.GetBackgroundMediaName(), media.c_str());
         camera.SetBackgroundFileName(file.c_str());
-        ExpectName(camera.GetBackgroundFileName(), file.c_str());
+        KQoxExpectText(camera.GetBackgroundFileName(), file.c_str());
     }
     if (mFile.FieldReadBegin(kCameraFlags))
     {

@@ -30,15 +30,10 @@ void KQoxRead6::ReadTexture()
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*texture, texture->GetPropertyHandler());
-        const char* file = mFile.FieldReadC(kFileName, "");
-        texture->SetFileName(file);
-        ExpectName(texture->GetFileName(), file);
-        const char* relative = mFile.FieldReadC(kRelativeFileName, "");
-        texture->SetRelativeFileName(relative);
-        ExpectName(texture->GetRelativeFileName(), relative);
+        ReadFileNames(mFile, *texture);
         const char* media = mFile.FieldReadC(kMedia, "");
         texture->SetMediaName(media);
-        ExpectName(texture->GetMediaName(), media);
+        KQoxExpectText(texture->GetMediaName(), media);
         texture->SetAlphaSource(
             static_cast<KQoxTexture::EAlphaSource>(mFile.FieldReadI(kAlphaSource, texture->GetAlphaSource())));
         if (mFile.FieldReadBegin(kCropping))

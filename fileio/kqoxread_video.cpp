@@ -51,12 +51,7 @@ void KQoxRead6::ReadVideo()
     if (mFile.FieldReadBlockBegin())
     {
         ObjectHeader(*video, video->GetPropertyHandler());
-        const char* file = mFile.FieldReadC(kFileName, "");
-        video->SetFileName(file);
-        ExpectName(video->GetFileName(), file);
-        const char* relative = mFile.FieldReadC(kRelativeFileName, "");
-        video->SetRelativeFileName(relative);
-        ExpectName(video->GetRelativeFileName(), relative);
+        ReadFileNames(mFile, *video);
         video->SetOffset(mFile.FieldReadT(kOffset, KTime(0)));
         const std::string form(mFile.FieldReadC(kContentForm, ""));
         if (!form.empty() && mOptions.GetState(KStreamOptionsQox::eMEDIA) && mFile.FieldReadBegin(kContent))
@@ -66,7 +61,7 @@ void KQoxRead6::ReadVideo()
             {
                 mExtractedClips.push_back({video, extracted->mRelative});
                 video->SetFileName(extracted->mPath.c_str());
-                ExpectName(video->GetFileName(), extracted->mPath.c_str());
+                KQoxExpectText(video->GetFileName(), extracted->mPath.c_str());
             }
             mFile.FieldReadEnd();
         }
@@ -94,7 +89,7 @@ void KQoxRead6::PointTexturesAtMedia()
         if (!FindFile(folder, clip->GetRelativeFileName(), found))
         {
             clip->SetRelativeFileName(extracted.mRelative.c_str());
-            ExpectName(clip->GetRelativeFileName(), extracted.mRelative.c_str());
+            KQoxExpectText(clip->GetRelativeFileName(), extracted.mRelative.c_str());
         }
     }
     for (KQoxTexture* texture : mTextures)
@@ -113,13 +108,13 @@ void KQoxRead6::PointTexturesAtMedia()
         if (FindFile(folder, texture->GetRelativeFileName(), found))
         {
             texture->SetFileName(found.ToChars());
-            ExpectName(texture->GetFileName(), found.ToChars());
+            KQoxExpectText(texture->GetFileName(), found.ToChars());
             continue;
         }
         texture->SetFileName(clip.mClip->GetFileName());
-        ExpectName(texture->GetFileName(), clip.mClip->GetFileName());
+        KQoxExpectText(texture->GetFileName(), clip.mClip->GetFileName());
         texture->SetRelativeFileName(clip.mRelative.c_str());
-        ExpectName(texture->GetRelativeFileName(), clip.mRelative.c_str());
+        KQoxExpectText(texture->GetRelativeFileName(), clip.mRelative.c_str());
     }
 }
 

@@ -29,12 +29,6 @@ using namespace qoxnative;
 // ---------------------------------------------------------------------------
 // Helpers
 
-void ExpectName(const char* name, const char* given)
-{
-    if (std::strcmp(name ? name : "", given ? given : "") != 0)
-        throw std::bad_alloc();
-}
-
 bool KQoxRead6::Ok()
 {
     if (mFile.GetLastErrorID() == KQox::eFILE_CORRUPTED)

@@ -35,11 +35,19 @@ class KQoxTakeNodeContainer;
 class KQoxSceneInfo;
 class KQoxThumbnail;
 
-// Names a read gives the objects it makes, read back as given: a name that
-// lost its text for want of memory fails the read with std::bad_alloc ("Out
-// of memory") rather than leave an object naming another file, or none.
-// A file name, media name or path given (null reads as "").
-void ExpectName(const char* name, const char* given);
+// The file name and relative file name fields of a texture or clip's
+// block, given to it and read back as given (KQoxExpectText): a name lost
+// for want of memory fails the read with "Out of memory".
+template <class FileNamed>
+void ReadFileNames(KQox& file, FileNamed& object)
+{
+    const char* name = file.FieldReadC(qoxnative::kFileName, "");
+    object.SetFileName(name);
+    KQoxExpectText(object.GetFileName(), name);
+    const char* relative = file.FieldReadC(qoxnative::kRelativeFileName, "");
+    object.SetRelativeFileName(relative);
+    KQoxExpectText(object.GetRelativeFileName(), relative);
+}
 
 struct KQoxRead6 : qoxnative::KQoxNativePass
 {

@@ -45,8 +45,7 @@ void KQoxExpectMadeName(const KQoxObject* object, const char* prefix, const char
 KQoxNode* KQoxMakeNamedNode(KQoxSdkManager& manager, const char* name, KNumberRenamingStrategy* renaming)
 {
     KName given(name);
-    if (std::strcmp(given.GetCurrentName(), name) != 0)
-        throw std::bad_alloc();
+    KQoxExpectText(given.GetCurrentName(), name);
     if (renaming)
         renaming->Rename(given);
     // Numbering only appends to a name.

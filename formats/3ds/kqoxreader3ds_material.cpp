@@ -106,10 +106,10 @@ bool KQoxReader3DS::ImportMaterials()
             // name as written stays the relative name.
             const KString found = MapFile(file);
             const char* named = KQoxWholeText(found).IsEmpty() ? file.c_str() : found.ToChars();
-            if (!texture->SetFileName(named) || !texture->SetRelativeFileName(file.c_str()) ||
-                std::strcmp(texture->GetFileName(), named) != 0 ||
-                std::strcmp(texture->GetRelativeFileName(), file.c_str()) != 0)
-                throw std::bad_alloc();
+            texture->SetFileName(named);
+            KQoxExpectText(texture->GetFileName(), named);
+            texture->SetRelativeFileName(file.c_str());
+            KQoxExpectText(texture->GetRelativeFileName(), file.c_str());
             return texture;
         };
         if (mTextureMapping && !first.empty())

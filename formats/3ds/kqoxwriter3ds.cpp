@@ -3,7 +3,6 @@
 
 #include "formats/3ds/kqoxwriter3ds.h"
 
-#include <new>
 #include "formats/3ds/kqoxwriter3ds_private.h"
 
 #include <algorithm>
@@ -348,8 +347,7 @@ void KQoxWriter3DS::NameObjects()
     // A name whose text memory could not hold would name the object "".
     auto start = [&name](const char* text) {
         name.SetInitialName(text);
-        if (std::strcmp(name.GetCurrentName(), text) != 0)
-            throw std::bad_alloc();
+        KQoxExpectText(name.GetCurrentName(), text);
     };
     for (int i = 0; i < mManager.GetKQoxNodeCount(); ++i)
     {

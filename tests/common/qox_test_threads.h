@@ -44,10 +44,11 @@ constexpr int kRuntimeThreads = 2;
 constexpr int kRuntimeThreads = 0;
 #endif
 
-// Threads of this process now (entries of /proc/self/task); -1 when unknown.
-inline int TaskCount()
+// The entries of a folder of /proc (its dot entries left out); -1 when it
+// cannot be read.
+inline int ProcEntryCount(const char* folder)
 {
-    DIR* dir = opendir("/proc/self/task");
+    DIR* dir = opendir(folder);
     if (!dir)
         return -1;
     int count = 0;
@@ -56,6 +57,12 @@ inline int TaskCount()
             ++count;
     closedir(dir);
     return count;
+}
+
+// Threads of this process now (entries of /proc/self/task); -1 when unknown.
+inline int TaskCount()
+{
+    return ProcEntryCount("/proc/self/task");
 }
 
 // Runs body in a forked child (only the calling thread goes on there) and

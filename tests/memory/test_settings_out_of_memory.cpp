@@ -6,7 +6,6 @@
 // nothing beside it, and leaves no descriptor open.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +16,7 @@
 #include "base/kconfigfile.h"
 #include "base/kpath.h"
 #include "common/qox_test_common.h"
+#include "common/qox_test_threads.h"
 #include "memory_test_util.h"
 
 using qoxtest::AllocationFailure;
@@ -29,15 +29,7 @@ const char kNew[] = "[S]\nKey = new\nMore = 1\n";
 // The descriptors this process holds open.
 int OpenDescriptors()
 {
-    DIR* dir = opendir("/proc/self/fd");
-    if (!dir)
-        return -1;
-    int count = 0;
-    while (const dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.')
-            ++count;
-    closedir(dir);
-    return count;
+    return qoxtest::ProcEntryCount("/proc/self/fd");
 }
 
 // The key read, then changed: the outcome; read tells whether the file is
