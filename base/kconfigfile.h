@@ -16,7 +16,8 @@
 // ("<name>.tmpXXXXXX", never through a link), flushed and renamed over the
 // name: whoever reads the name, while any number of processes write it,
 // finds one whole file, with the mode and group the file it replaces had
-// (0600 for a new one). A file its owner keeps from writing is not written.
+// (0600 for a new one; where that group cannot be kept, the file's group
+// gets no rights). A file its owner keeps from writing is not written.
 // A write that fails leaves the file as it was and no temporary.
 //
 // Settings are the user's: a file is read only when it is a regular file
