@@ -307,6 +307,9 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
         std::string_view keyword, rest;
         bool more = in.Next(keyword, rest);
         int illumination = 2;
+        // Tools that write both give "Tr" as the transparency and "d" as
+        // the opacity; "Tr" alone is the opacity, as this system wrote it.
+        bool dissolveRead = false;
         for (; more && keyword != "newmtl"; more = in.Next(keyword, rest))
         {
             KQoxColor color;
@@ -323,7 +326,12 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
                 ObjScanInt(p, end, illumination);
             else if (keyword == "Ns" && ObjScanDouble(p, end, value))
                 material->SetShininess(value / 100.0);
-            else if ((keyword == "Tr" || keyword == "d") && ObjScanDouble(p, end, value))
+            else if (keyword == "d" && ObjScanDouble(p, end, value))
+            {
+                material->SetOpacity(value);
+                dissolveRead = true;
+            }
+            else if (keyword == "Tr" && !dissolveRead && ObjScanDouble(p, end, value))
                 material->SetOpacity(value);
             else if (keyword == "map_Kd" && !rest.empty()) // a map without a name names no image
             {

@@ -152,9 +152,9 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
     color("Ks", material->GetSpecular());
     mMtl->Text("illum 2\n");
     mMtl->Text("Ns ").Double(material->GetShininess() * 100.0).Char('\n');
-    // "Tr" holds the opacity, as files written before rely on; "d" says
-    // the same in the form other readers take as opacity.
-    mMtl->Text("Tr ").Double(material->GetOpacity()).Char('\n');
+    // "d" alone: every reader takes it as the opacity, this system's
+    // earlier ones too, where "Tr" is the opacity here and the transparency
+    // elsewhere ("Tr 1" would make an opaque material invisible there).
     mMtl->Text("d ").Double(material->GetOpacity()).Char('\n');
     return true;
 }

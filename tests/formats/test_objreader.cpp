@@ -993,6 +993,7 @@ TEST(ObjRead, ManyMaterialsTakeTheirFirstDefinition)
         KQoxMaterial* m = probes->CreateKQoxMaterial(name.c_str());
         std::string texture;
         int illumination = 2;
+        bool dissolve = false; // once "d" gave the opacity, "Tr" gives none
         const int statements = static_cast<int>(random() % 9);
         for (int s = 0; s < statements; ++s)
         {
@@ -1016,7 +1017,9 @@ TEST(ObjRead, ManyMaterialsTakeTheirFirstDefinition)
             {
                 const std::string d = fraction();
                 text += (kind == 4 ? "d " : "Tr ") + d;
-                m->SetOpacity(std::strtod(d.c_str(), nullptr));
+                if (kind == 4 || !dissolve)
+                    m->SetOpacity(std::strtod(d.c_str(), nullptr));
+                dissolve = dissolve || kind == 4;
             }
             else if (kind == 6)
             {
@@ -1131,7 +1134,7 @@ TEST(ObjRead, MaterialLibraryEnds)
     m->SetShininess(0.425);
     const MaterialValues last = ValuesOf(m);
     m = probes->CreateKQoxMaterial("Glass");
-    m->SetOpacity(0.5);
+    m->SetOpacity(0.75); // "d" before "Tr"
     m->SetShininess(1.0); // "Ns 300"
     const MaterialValues glass = ValuesOf(m);
     m = probes->CreateKQoxMaterial("Brick");

@@ -142,13 +142,13 @@ TEST(ObjWrite, MaterialsPerPolygonAndTheLibrary)
               "# \n# Kelvarian material file\n# Created with Tolvane QOX\n# \n"
               "\nnewmtl Red_Brick Wall\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 25.000000\nTr 1.000000\nd 1.000000\n"
+              "illum 2\nNs 25.000000\nd 1.000000\n"
               "\nnewmtl default1\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 5.000000\nTr 1.000000\nd 1.000000\n"
+              "illum 2\nNs 5.000000\nd 1.000000\n"
               "\nnewmtl default2\n"
               "Ka 0.200000 0.200000 0.200000\nKd 0.800000 0.800000 0.800000\nKs 0.200000 0.200000 0.200000\n"
-              "illum 2\nNs 5.000000\nTr 1.000000\nd 1.000000\n");
+              "illum 2\nNs 5.000000\nd 1.000000\n");
 }
 
 TEST(ObjWrite, TexturesCopiedSkippedAndMissing)
@@ -333,8 +333,8 @@ TEST(ObjInterop, TinyObjLoaderReadsTheWrittenFile)
 
 TEST(ObjInterop, TinyObjLoaderReadsTheOpacity)
 {
-    // "Tr" keeps the opacity for files written before; "d" gives it to
-    // readers that take "Tr" as transparency. This reader takes either.
+    // "d" alone gives the opacity, to this reader and to those that take
+    // "Tr" as transparency.
     Scene s;
     KQoxMesh* glass = s.AddMesh("Glass", kTriangle, {{0, 1, 2}}, false);
     KQoxMaterial* clear = s.manager->CreateKQoxMaterial("Clear");
@@ -344,7 +344,8 @@ TEST(ObjInterop, TinyObjLoaderReadsTheOpacity)
     qoxtest::TempDir dir;
     ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("glass.obj")));
     const std::string mtl = qoxtest::ReadFile(dir.File("glass.mtl"));
-    EXPECT_NE(mtl.find("Tr 0.250000\nd 0.250000\n"), std::string::npos) << mtl;
+    EXPECT_NE(mtl.find("\nd 0.250000\n"), std::string::npos) << mtl;
+    EXPECT_EQ(mtl.find("Tr "), std::string::npos) << mtl;
     tinyobj::attrib_t attrib;
     std::vector<tinyobj::shape_t> shapes;
     std::vector<tinyobj::material_t> materials;

@@ -1,0 +1,143 @@
+// OBJ material libraries as other tools write and read them: the opacity of
+// "d" and "Tr".
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "obj_test_util.h"
+
+#ifdef QOX_HAVE_TINYOBJ
+#include <tiny_obj_loader.h>
+#endif
+
+using namespace objtest;
+
+namespace {
+
+// Three points and one face per material named, in turn.
+std::string FacesUsing(const std::string& library, const std::vector<std::string>& materials)
+{
+    std::string text = "mtllib " + library + "\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
+    for (const std::string& name : materials)
+        text += "usemtl " + name + "\nf 1 2 3\n";
+    return text;
+}
+
+// The opacity of each material of the mesh "default", face by face.
+std::vector<double> FaceOpacities(const ObjRead& r)
+{
+    std::vector<double> opacities;
+    KQoxMesh* mesh = r.Mesh("default");
+    for (int f = 0; mesh && f < mesh->GetPolygonCount(); ++f)
+        opacities.push_back(mesh->GM(mesh->GetMaterialIndices()[f], 0)->GetOpacity());
+    return opacities;
+}
+
+// The opacity a library's statements give to three.js's MTL loader ("d n":
+// n when n < 1; "Tr n": 1 - n when n > 0, so "Tr 1" is invisible) and to
+// this system's earlier readers ("d" and "Tr" alike, the later holding),
+// per material in order.
+std::vector<std::pair<double, double>> OtherOpacities(const std::string& library)
+{
+    std::vector<std::pair<double, double>> opacities;
+    std::istringstream lines(library);
+    for (std::string line; std::getline(lines, line);)
+    {
+        std::istringstream words(line);
+        std::string keyword;
+        double n = 0.0;
+        words >> keyword;
+        if (keyword == "newmtl")
+            opacities.emplace_back(1.0, 1.0);
+        else if ((keyword == "d" || keyword == "Tr") && words >> n && !opacities.empty())
+        {
+            double& three = opacities.back().first;
+            three = keyword == "d" ? (n < 1.0 ? n : three) : (n > 0.0 ? 1.0 - n : three);
+            opacities.back().second = n;
+        }
+    }
+    return opacities;
+}
+
+#ifdef QOX_HAVE_TINYOBJ
+// tinyobjloader's dissolve of each material of the file, in order.
+std::vector<double> PeerDissolves(const std::string& folder, const std::string& obj)
+{
+    tinyobj::attrib_t attrib;
+    std::vector<tinyobj::shape_t> shapes;
+    std::vector<tinyobj::material_t> materials;
+    std::string warn, err;
+    EXPECT_TRUE(tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, (folder + "/" + obj).c_str(),
+                                 (folder + "/").c_str(), false))
+        << err;
+    std::vector<double> dissolves;
+    for (const tinyobj::material_t& m : materials)
+        dissolves.push_back(m.dissolve);
+    return dissolves;
+}
+#endif
+
+} // namespace
+
+TEST(ObjMaterials, DGivesTheOpacityWhereTrIsThereToo)
+{
+    // Exporters that write both give "Tr" as the transparency; this
+    // system's own libraries gave "Tr" alone as the opacity, or both alike.
+    // Written back, each material reads with its opacity in this reader,
+    // tinyobjloader, three.js's loader and this system's earlier readers.
+    struct Case
+    {
+        const char* mStatements;
+        double mOpacity;
+        bool mPeerAgrees; // tinyobjloader takes "Tr" alone as 1 - opacity
+    };
+    const Case cases[] = {{"d 1.0000\nTr 0.0000\n", 1.0, true},  {"Tr 0.0000\nd 1.0000\n", 1.0, true},
+                          {"d 0.4\nTr 0.9\nd 0.6\n", 0.6, true}, {"Tr 0.3\n", 0.3, false},
+                          {"Tr 1.000000\n", 1.0, false},         {"Tr 0.250000\nd 0.250000\n", 0.25, true},
+                          {"d 0\n", 0.0, true}};
+    std::string library;
+    std::vector<std::string> names;
+    for (size_t i = 0; i < std::size(cases); ++i)
+    {
+        names.push_back("M" + std::to_string(i));
+        library += "newmtl " + names.back() + "\n" + cases[i].mStatements;
+    }
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("lib.mtl"), library);
+    auto r = ReadText(dir, FacesUsing("lib.mtl", names));
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "");
+    ASSERT_TRUE(WriteScene(*r->manager, r->scene, dir.File("out.obj")));
+    ObjRead back(dir.File("out.obj"));
+    const std::vector<double> read = FaceOpacities(*r), reread = FaceOpacities(back);
+    const auto others = OtherOpacities(qoxtest::ReadFile(dir.File("out.mtl")));
+    ASSERT_EQ(read.size(), std::size(cases));
+    ASSERT_EQ(reread.size(), std::size(cases));
+    ASSERT_EQ(others.size(), std::size(cases));
+#ifdef QOX_HAVE_TINYOBJ
+    const std::vector<double> peer = PeerDissolves(dir.Path(), "model.obj");
+    const std::vector<double> peerWritten = PeerDissolves(dir.Path(), "out.obj");
+    ASSERT_EQ(peer.size(), std::size(cases));
+    ASSERT_EQ(peerWritten.size(), std::size(cases));
+#endif
+    for (size_t i = 0; i < std::size(cases); ++i)
+    {
+        SCOPED_TRACE(cases[i].mStatements);
+        const double opacity = cases[i].mOpacity;
+        EXPECT_FLOAT_EQ(read[i], opacity); // kept in single precision
+        EXPECT_FLOAT_EQ(reread[i], opacity);
+        EXPECT_FLOAT_EQ(others[i].first, opacity) << "three.js";
+        EXPECT_FLOAT_EQ(others[i].second, opacity) << "earlier readers";
+#ifdef QOX_HAVE_TINYOBJ
+        EXPECT_FLOAT_EQ(peerWritten[i], opacity);
+        if (cases[i].mPeerAgrees)
+        {
+            EXPECT_FLOAT_EQ(peer[i], opacity);
+        }
+#endif
+    }
+#ifndef QOX_HAVE_TINYOBJ
+    GTEST_SKIP() << "tinyobjloader is not installed: the opacities are not compared with its reading";
+#endif
+}
