@@ -194,6 +194,7 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     mNumbering = nullptr;
     if (!read || !UnlessOutOfMemory([&] {
             ReportFacesOutOfRange();
+            ReportMapsLeftOut();
             ReportMapOptionsLeftOut();
             // A message cut short for want of memory would not name what
             // the read left out.
@@ -249,6 +250,7 @@ void KQoxReaderObj::ResetReadState()
     mNormals.release();
     mVertexColors.release();
     std::fill(std::begin(mMapOptionsLeftOut), std::end(mMapOptionsLeftOut), 0);
+    mMapsLeftOut.clear();
     mParameterVertices.clear();
     mMaterials.clear();
     mNameNumbers.clear();

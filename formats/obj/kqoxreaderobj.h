@@ -142,6 +142,12 @@ public:
         eMAP_OPTION_KINDS = 13
     };
     size_t mMapOptionsLeftOut[eMAP_OPTION_KINDS] = {};
+    // The map statements other than "map_Kd" the read met in its materials,
+    // by keyword as written in order of first meeting, with their counts;
+    // ReportMapsLeftOut adds a line for each to the message.
+    std::vector<std::pair<std::string, size_t>> mMapsLeftOut;
+    void NoteMapLeftOut(std::string_view keyword);
+    void ReportMapsLeftOut();
     // A "map_Kd" statement's rest into the texture: its file and relative
     // name, its scale and offset.
     void SetMapFile(KQoxTexture& texture, std::string_view rest, const KString& libraryFolder);

@@ -133,6 +133,14 @@ bool FindMapFile(const std::string& name, const KString& libraryFolder, const ch
     return false;
 }
 
+// Whether a library's keyword is a map statement: the format's "map_..."
+// and "bump", "disp", "decal", "refl", and "norm" that tools add.
+bool IsMapKeyword(std::string_view keyword)
+{
+    return keyword.substr(0, 4) == "map_" || keyword == "bump" || keyword == "disp" || keyword == "decal" ||
+           keyword == "refl" || keyword == "norm";
+}
+
 // The options of the MTL format a map statement may write before its image's
 // name, with the count of their arguments and whether those are numbers.
 struct MapOption
@@ -339,6 +347,8 @@ bool KQoxReaderObj::ReadMaterial(const std::string& name, KQoxMaterial*& materia
                 KQoxExpectMadeName(texture, "Texture::", name.c_str());
                 SetMapFile(*texture, rest, library.mFolder);
             }
+            else if (IsMapKeyword(keyword) && !rest.empty())
+                NoteMapLeftOut(keyword); // named in the message with its count
         }
         if (in.OutOfMemory())
             ObjOutOfMemory(); // the material's statements were not read whole
@@ -391,6 +401,28 @@ void KQoxReaderObj::ReportMapOptionsLeftOut()
         mMessage += std::to_string(count).c_str();
         mMessage += count == 1 ? " texture map option " : " texture map options ";
         mMessage += kMapOptions[k].mName;
+        mMessage += "\n";
+    }
+}
+
+void KQoxReaderObj::NoteMapLeftOut(std::string_view keyword)
+{
+    const auto noted = std::find_if(mMapsLeftOut.begin(), mMapsLeftOut.end(),
+                                    [&](const std::pair<std::string, size_t>& kind) { return kind.first == keyword; });
+    if (noted != mMapsLeftOut.end())
+        ++noted->second;
+    else
+        mMapsLeftOut.emplace_back(std::string(keyword), 1);
+}
+
+void KQoxReaderObj::ReportMapsLeftOut()
+{
+    for (const auto& kind : mMapsLeftOut)
+    {
+        mMessage += "Left out of the scene: ";
+        mMessage += std::to_string(kind.second).c_str();
+        mMessage += kind.second == 1 ? " texture map " : " texture maps ";
+        mMessage += kind.first.c_str();
         mMessage += "\n";
     }
 }

@@ -1,5 +1,5 @@
 // OBJ material libraries as other tools write and read them: the opacity of
-// "d" and "Tr".
+// "d" and "Tr", and maps the reader leaves out.
 
 #include <gtest/gtest.h>
 
@@ -140,4 +140,36 @@ TEST(ObjMaterials, DGivesTheOpacityWhereTrIsThereToo)
 #ifndef QOX_HAVE_TINYOBJ
     GTEST_SKIP() << "tinyobjloader is not installed: the opacities are not compared with its reading";
 #endif
+}
+
+TEST(ObjMaterials, MapsNotReadAreNamedWithTheirCount)
+{
+    // The maps exporters write beside "map_Kd": each kind named once, as
+    // written, with the number of statements left out; the read succeeds
+    // and the diffuse map is read. A material not used is not read.
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("wood.png"), "pixels");
+    qoxtest::WriteFile(dir.File("lib.mtl"), "newmtl Wood\nmap_Kd wood.png\nmap_Bump -bm 0.5 wood_n.png\n"
+                                            "map_Ks wood_s.png\nmap_d wood_a.png\n"
+                                            "newmtl Metal\nbump metal_n.png\nmap_Ns metal_r.png\n"
+                                            "disp metal_h.png\nrefl -type sphere env.png\n"
+                                            "map_Bump metal_b.png\ndecal sticker.png\nmap_Ka ao.png\n"
+                                            "map_aat on\nmap_Bump\n"
+                                            "newmtl Unused\nnorm never.png\n");
+    auto r = ReadText(dir, FacesUsing("lib.mtl", {"Wood", "Metal"}));
+    ASSERT_TRUE(r->ok);
+    EXPECT_EQ(r->message, "Left out of the scene: 2 texture maps map_Bump\n"
+                          "Left out of the scene: 1 texture map map_Ks\n"
+                          "Left out of the scene: 1 texture map map_d\n"
+                          "Left out of the scene: 1 texture map bump\n"
+                          "Left out of the scene: 1 texture map map_Ns\n"
+                          "Left out of the scene: 1 texture map disp\n"
+                          "Left out of the scene: 1 texture map refl\n"
+                          "Left out of the scene: 1 texture map decal\n"
+                          "Left out of the scene: 1 texture map map_Ka\n"
+                          "Left out of the scene: 1 texture map map_aat\n");
+    KQoxMesh* mesh = r->Mesh("default");
+    ASSERT_NE(mesh, nullptr);
+    ASSERT_EQ(mesh->GTC(0), 2);
+    EXPECT_EQ(std::string(mesh->GT(1, 0)->GetFileName()), dir.File("wood.png"));
 }
