@@ -288,7 +288,12 @@ bool KQoxReaderObj::ReadStatements(KQoxScene& scene, KObjStatementReader& in)
         else if (keyword == "mtllib")
         {
             mMaterialLibrarySeen = true;
-            if (!OpenLibrary(rest))
+            // A library that could not be opened for want of a descriptor
+            // fails the read: its materials would read as defaults.
+            const LibrariesOpened opened = OpenLibrary(rest);
+            if (opened == eLIBRARY_NO_DESCRIPTOR)
+                return false;
+            if (opened == eLIBRARY_MISSING)
                 mMessage += "Unable to load material library\n";
             more = in.Next(keyword, rest);
         }

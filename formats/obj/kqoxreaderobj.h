@@ -114,8 +114,17 @@ public:
     // of range.
     static int ConvertIndex(int index, int count);
 
-    // Material libraries.
-    bool OpenLibrary(std::string_view rest);
+    // Material libraries. Opening an "mtllib" line's libraries gives
+    // eLIBRARIES_OPENED, eLIBRARY_MISSING when one names no file, or
+    // eLIBRARY_NO_DESCRIPTOR, the read's error set, when one could not be
+    // opened or looked for for want of a descriptor.
+    enum LibrariesOpened
+    {
+        eLIBRARIES_OPENED,
+        eLIBRARY_MISSING,
+        eLIBRARY_NO_DESCRIPTOR
+    };
+    LibrariesOpened OpenLibrary(std::string_view rest);
     bool ReadMaterial(const std::string& name, KQoxMaterial*& material, KQoxTexture*& texture);
     bool CloseMtlLibrary();
 

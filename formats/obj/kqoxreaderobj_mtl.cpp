@@ -6,7 +6,11 @@
 #include <cerrno>
 #include <iterator>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "scene/kqoxwholename.h"
 #include "formats/obj/kqoxreaderobj.h"
@@ -56,6 +60,24 @@ FILE* OpenLibraryFile(const char* path)
         file = nullptr;
     }
     return file;
+}
+
+// Whether errno's value tells of no descriptor left, in the process
+// (EMFILE) or in the system (ENFILE).
+bool NoDescriptor(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
+// The errno of opening one more file now (0 when it opens): a search of
+// folders that found nothing was blind when it is NoDescriptor.
+int OpenNowError()
+{
+    const int probe = open("/", O_PATH | O_CLOEXEC);
+    const int error = probe < 0 ? errno : 0;
+    if (probe >= 0)
+        close(probe);
+    return error;
 }
 
 bool IsRegularFile(const char* path)
@@ -226,13 +248,13 @@ bool ReadMapOptions(std::string_view rest, MapOptions& options, std::string_view
 
 } // namespace
 
-bool KQoxReaderObj::OpenLibrary(std::string_view rest)
+KQoxReaderObj::LibrariesOpened KQoxReaderObj::OpenLibrary(std::string_view rest)
 {
     const KString directory = Made(ExtractDirectoryFromFilePath(mFileName.ToChars()));
     const std::vector<std::string> names = LibraryNames(rest, directory);
     if (names.empty())
-        return false;
-    bool all = true;
+        return eLIBRARY_MISSING;
+    LibrariesOpened opened = eLIBRARIES_OPENED;
     for (const std::string& name : names)
     {
         // A library lies beside its OBJ file; the name as written (relative
@@ -240,13 +262,22 @@ bool KQoxReaderObj::OpenLibrary(std::string_view rest)
         const KString path = LibraryFile(directory, name);
         errno = 0;
         FilePtr file(path.IsEmpty() ? nullptr : OpenLibraryFile(path.ToChars()));
+        const int error = errno;
         if (!file)
         {
-            // A library that could not be opened for want of memory is no
-            // library missing from the file.
-            if (!path.IsEmpty() && errno == ENOMEM)
+            // A library that could not be opened for want of memory, or of
+            // a descriptor, is no library missing from the file. One not
+            // found may have been missed so: looking for a name whose
+            // letters differ in case reads folders, which takes one.
+            if (!path.IsEmpty() && error == ENOMEM)
                 ObjOutOfMemory();
-            all = false;
+            const int cause = path.IsEmpty() ? OpenNowError() : error;
+            if (NoDescriptor(cause))
+            {
+                mError.SetLastErrorCause(eFILE_NOT_OPENED, KFileErrorCause(cause));
+                return eLIBRARY_NO_DESCRIPTOR;
+            }
+            opened = eLIBRARY_MISSING;
             continue;
         }
         Library library;
@@ -255,7 +286,7 @@ bool KQoxReaderObj::OpenLibrary(std::string_view rest)
         library.mFile = std::move(file);
         mLibraries.push_back(std::move(library));
     }
-    return all;
+    return opened;
 }
 
 namespace {

@@ -1,10 +1,12 @@
 // OBJ material libraries as other tools write and read them: the opacity of
-// "d" and "Tr", and maps the reader leaves out.
+// "d" and "Tr", maps the reader leaves out, and a library that cannot be
+// opened for want of a descriptor.
 
 #include <gtest/gtest.h>
 
 #include <sstream>
 
+#include "common/qox_test_files.h"
 #include "obj_test_util.h"
 
 #ifdef QOX_HAVE_TINYOBJ
@@ -172,4 +174,42 @@ TEST(ObjMaterials, MapsNotReadAreNamedWithTheirCount)
     ASSERT_NE(mesh, nullptr);
     ASSERT_EQ(mesh->GTC(0), 2);
     EXPECT_EQ(std::string(mesh->GT(1, 0)->GetFileName()), dir.File("wood.png"));
+}
+
+TEST(ObjMaterials, LibraryWithoutADescriptorFailsTheRead)
+{
+    // With one descriptor to spare the OBJ file opens and its library
+    // cannot, whether it is named as on disk or in other letters (then its
+    // folder is searched): the read fails, never reads the materials grey.
+    // With two the library is read.
+    struct Case
+    {
+        int mFree;
+        const char* mLibrary;
+        const char* mOutcome;
+    };
+    const Case cases[] = {{1, "paint.mtl", "failed: File not opened: too many files are open"},
+                          {1, "PAINT.MTL", "failed: File not opened: too many files are open"},
+                          {2, "paint.mtl", "read: diffuse 1 0 0"},
+                          {2, "PAINT.MTL", "read: diffuse 1 0 0"}};
+    qoxtest::TempDir dir;
+    qoxtest::WriteFile(dir.File("paint.mtl"), "newmtl Red\nKd 1 0 0\n");
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(std::string(c.mLibrary) + ", " + std::to_string(c.mFree) + " to spare");
+        qoxtest::WriteFile(dir.File("model.obj"), FacesUsing(c.mLibrary, {"Red"}));
+        const std::string outcome = qoxtest::RunWithFreeDescriptors(c.mFree, [&] {
+            ObjRead r(dir.File("model.obj"));
+            if (!r.ok)
+                return std::string("failed: ") + r.reader->GetLastErrorString();
+            KQoxMesh* mesh = r.Mesh("default");
+            if (!mesh)
+                return std::string("no mesh");
+            const KQoxColor kd = mesh->GM(0, 0)->GetDiffuse();
+            std::ostringstream text;
+            text << "read: diffuse " << kd.mRed << ' ' << kd.mGreen << ' ' << kd.mBlue << (r.message.empty() ? "" : ", message: ") << r.message;
+            return text.str();
+        });
+        EXPECT_EQ(outcome, c.mOutcome);
+    }
 }
