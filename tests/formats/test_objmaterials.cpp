@@ -190,26 +190,25 @@ TEST(ObjMaterials, LibraryWithoutADescriptorFailsTheRead)
     };
     const Case cases[] = {{1, "paint.mtl", "failed: File not opened: too many files are open"},
                           {1, "PAINT.MTL", "failed: File not opened: too many files are open"},
-                          {2, "paint.mtl", "read: diffuse 1 0 0"},
-                          {2, "PAINT.MTL", "read: diffuse 1 0 0"}};
+                          {2, "paint.mtl", "read red"},
+                          {2, "PAINT.MTL", "read red"}};
     qoxtest::TempDir dir;
     qoxtest::WriteFile(dir.File("paint.mtl"), "newmtl Red\nKd 1 0 0\n");
     for (const Case& c : cases)
     {
         SCOPED_TRACE(std::string(c.mLibrary) + ", " + std::to_string(c.mFree) + " to spare");
         qoxtest::WriteFile(dir.File("model.obj"), FacesUsing(c.mLibrary, {"Red"}));
-        const std::string outcome = qoxtest::RunWithFreeDescriptors(c.mFree, [&] {
+        // Read first with every descriptor: the undefined-behaviour
+        // sanitizer checks a type through a pipe the first time it meets it.
+        auto outcome = [&] {
             ObjRead r(dir.File("model.obj"));
-            if (!r.ok)
-                return std::string("failed: ") + r.reader->GetLastErrorString();
             KQoxMesh* mesh = r.Mesh("default");
-            if (!mesh)
-                return std::string("no mesh");
+            if (!r.ok || !mesh)
+                return std::string("failed: ") + r.reader->GetLastErrorString();
             const KQoxColor kd = mesh->GM(0, 0)->GetDiffuse();
-            std::ostringstream text;
-            text << "read: diffuse " << kd.mRed << ' ' << kd.mGreen << ' ' << kd.mBlue << (r.message.empty() ? "" : ", message: ") << r.message;
-            return text.str();
-        });
-        EXPECT_EQ(outcome, c.mOutcome);
+            return (kd.mRed == 1.0 && kd.mGreen == 0.0 && kd.mBlue == 0.0 ? "read red" : "read grey") + r.message;
+        };
+        ASSERT_EQ(outcome(), "read red");
+        EXPECT_EQ(qoxtest::RunWithFreeDescriptors(c.mFree, outcome), c.mOutcome);
     }
 }
