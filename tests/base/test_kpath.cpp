@@ -14,6 +14,7 @@ using qoxtest::Exists;
 using qoxtest::IsDirectory;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
+using qoxtest::WorkingFolder;
 using qoxtest::WriteFile;
 
 namespace {
@@ -208,9 +209,8 @@ TEST(KPathFindTest, FileNamedInAFileIsFoundFromItsFolder)
     for (const char* file : {"a/img.png", "a/odd\\name.png", "img.png"})
         ASSERT_TRUE(WriteFile(dir.File(file), file));
     ASSERT_EQ(symlink(dir.File("a/deep").c_str(), dir.File("l").c_str()), 0);
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    const WorkingFolder working(dir.Path());
+    ASSERT_TRUE(working.Moved());
     const std::string image = dir.File("a/img.png");
     const struct
     {
@@ -233,7 +233,6 @@ TEST(KPathFindTest, FileNamedInAFileIsFoundFromItsFolder)
     for (const auto& c : cases)
         EXPECT_EQ(S(KFindFileFrom(c.directory.c_str(), c.name.c_str())), c.found) << c.directory << " " << c.name;
     EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), nullptr)), "");
-    ASSERT_EQ(chdir(previous), 0);
 }
 
 TEST(KPathFindTest, NamesWhoseLettersDifferInCaseFindTheOneFile)
@@ -248,9 +247,8 @@ TEST(KPathFindTest, NamesWhoseLettersDifferInCaseFindTheOneFile)
     for (const char* file : {"gl-14_ch.tga", "maps/wood.png", "Wood.tga", "wood.tga", "Twins/a.tga", "twins/a.tga",
                              "stone.TGA", "STONE.tga", "TEX", "tex/brick.ppm", "deep/Inner/rock.ppm", "ÄPFEL.png"})
         ASSERT_TRUE(WriteFile(dir.File(file), file));
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
-    ASSERT_EQ(chdir("/"), 0); // another working folder
+    const WorkingFolder elsewhere("/");
+    ASSERT_TRUE(elsewhere.Moved());
     const struct
     {
         std::string name, found, asWritten;
@@ -278,7 +276,6 @@ TEST(KPathFindTest, NamesWhoseLettersDifferInCaseFindTheOneFile)
         EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), c.name.c_str())), c.found) << c.name;
         EXPECT_EQ(S(KFindFileAsWritten(dir.Path().c_str(), c.name.c_str())), c.asWritten) << c.name;
     }
-    ASSERT_EQ(chdir(previous), 0);
 }
 
 TEST(KPathTempTest, TmpDirHandling)

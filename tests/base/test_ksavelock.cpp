@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <functional>
-#include <grp.h>
 #include <pwd.h>
 #include <string>
 #include <sys/prctl.h>
@@ -65,7 +64,7 @@ pid_t Start(const User& user, const std::function<int()>& body)
     if (child != 0)
         return child;
     alarm(kHeldForGood);
-    if (user.id != 0 && (setgroups(0, nullptr) != 0 || setgid(user.id) != 0 || setuid(user.id) != 0))
+    if (user.id != 0 && !qoxtest::BecomeUser(user.id, user.id))
         _exit(126);
     if (user.enter)
         user.enter();

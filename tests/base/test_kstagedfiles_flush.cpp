@@ -350,7 +350,7 @@ TEST(KStagedFilesKill, AtEveryMomentOfACommitTheDataIsWholeWhereTheReadmeSays)
             ASSERT_GE(child, 0);
             if (child == 0)
             {
-                if (c.shut && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+                if (c.shut && geteuid() == 0 && !qoxtest::BecomeUser(65534, 65534))
                     _exit(126);
                 setenv("TMPDIR", tmp.Path().c_str(), 1);
                 KStagedFiles files;

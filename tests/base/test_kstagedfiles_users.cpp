@@ -16,7 +16,6 @@
 #include <filesystem>
 #include <fcntl.h>
 #include <functional>
-#include <grp.h>
 #include <sched.h>
 #include <signal.h>
 #include <string>
@@ -55,7 +54,7 @@ pid_t Start(uid_t user, const std::vector<gid_t>& groups, const std::function<in
     if (user != 0)
     {
         const gid_t group = groups.empty() ? user : groups.front();
-        if (setgroups(groups.size(), groups.data()) != 0 || setgid(group) != 0 || setuid(user) != 0)
+        if (!BecomeUser(user, group, groups))
             _exit(126);
         if (dumpable)
             prctl(PR_SET_DUMPABLE, 1);
@@ -463,7 +462,7 @@ TEST(KStagedFilesUsers, WithoutAUsableTmpdirTheCopyGoesToTmpOrTheSaveSaysWhy)
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("none", "/tmp", "tmpfs", MS_RDONLY, nullptr) != 0)
             return 100;
-        if (setgroups(0, nullptr) != 0 || setgid(kSaver) != 0 || setuid(kSaver) != 0)
+        if (!BecomeUser(kSaver, kSaver))
             return 101;
         setenv("TMPDIR", "/nonexistent/tmp", 1);
         KStagedFiles files;
@@ -570,7 +569,7 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
                 (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                  mount("none", "/proc", "tmpfs", 0, nullptr) != 0))
                 return kNoNamespace;
-            if (c.saver != 0 && (setgroups(0, nullptr) != 0 || setgid(c.saver) != 0 || setuid(c.saver) != 0))
+            if (c.saver != 0 && !BecomeUser(c.saver, c.saver))
                 return 101;
             prctl(PR_SET_DUMPABLE, 1); // its own /proc/self/fd, where there is one
             if (c.withoutProc && access("/proc/self", F_OK) == 0)

@@ -1,11 +1,13 @@
 // Helpers shared by every test suite: a private temporary directory, whole-file
-// reads and writes, the time constants tests work with, and a system out of
-// threads.
+// reads and writes, a working folder for a while, the time constants tests
+// work with, and a system out of threads.
 #ifndef QOX_TESTS_COMMON_QOX_TEST_COMMON_H
 #define QOX_TESTS_COMMON_QOX_TEST_COMMON_H
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <pthread.h>
+#include <unistd.h>
 
 #include <clocale>
 #include <cstdio>
@@ -107,6 +109,37 @@ inline bool WriteFile(const std::string& path, const std::string& data)
     bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
     return std::fclose(f) == 0 && ok;
 }
+
+// While alive, the working folder is folder; the one before comes back
+// after. The way back goes through a descriptor of that folder, not its
+// path, so that it works where the folders above it may not be entered (the
+// process became another user, the tree lies in a home only its owner may
+// enter). Nothing here throws or allocates; Moved() tells whether folder
+// was entered.
+class WorkingFolder
+{
+public:
+    explicit WorkingFolder(const std::string& folder)
+        : mBack(open(".", O_PATH | O_DIRECTORY | O_CLOEXEC))
+    {
+        mMoved = mBack >= 0 && chdir(folder.c_str()) == 0;
+    }
+    ~WorkingFolder()
+    {
+        if (mMoved && fchdir(mBack) != 0)
+            ADD_FAILURE() << "cannot go back to the working folder";
+        if (mBack >= 0)
+            close(mBack);
+    }
+    WorkingFolder(const WorkingFolder&) = delete;
+    WorkingFolder& operator=(const WorkingFolder&) = delete;
+
+    bool Moved() const { return mMoved; }
+
+private:
+    int mBack;
+    bool mMoved = false;
+};
 
 // While alive, no new thread can be had, as on a system out of threads:
 // new threads ask for a stack larger than the address space, so starting

@@ -1,11 +1,13 @@
 // Helpers for tests of saves that fail: a file size limit standing in for a
 // full disk, a file descriptor limit leaving none free, a child process run
 // as an unprivileged user (so that permissions bind even for root), and the
-// names a directory holds.
+// names a directory holds; a test program's cases run again from a working
+// folder below one only its owner may enter.
 #ifndef QOX_TESTS_COMMON_QOX_TEST_FILES_H
 #define QOX_TESTS_COMMON_QOX_TEST_FILES_H
 
 #include <fcntl.h>
+#include <grp.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -135,6 +137,16 @@ inline gid_t OtherGroupOrOwn()
     return geteuid() == 0 ? 65534 : getegid();
 }
 
+// Makes this process (a child, as root) the user with group and groups
+// alone. It first works in "/", which every user may enter: the working
+// folder it had may lie below one only root may enter (a build tree in
+// root's home), where the user could not come back to it.
+inline bool BecomeUser(uid_t user, gid_t group, const std::vector<gid_t>& groups = {})
+{
+    return chdir("/") == 0 && setgroups(groups.size(), groups.data()) == 0 && setgid(group) == 0 &&
+           setuid(user) == 0;
+}
+
 // Runs body in a child process, as the user "nobody" when this one is root,
 // and returns what it returns (0 to 125), or -1 when the child could not run
 // or ended otherwise. The child leaves through _exit: nothing of this
@@ -146,7 +158,7 @@ inline int RunAsUnprivilegedChild(const std::function<int()>& body)
         return -1;
     if (child == 0)
     {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 && !BecomeUser(65534, 65534))
             _exit(126);
         _exit(body());
     }
@@ -190,7 +202,7 @@ inline std::string ChildText(const std::function<std::string()>& body)
 inline std::string UnprivilegedChildText(const std::function<std::string()>& body)
 {
     return ChildText([&body]() -> std::string {
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+        if (geteuid() == 0 && !BecomeUser(65534, 65534))
             _exit(126);
         return body();
     });
@@ -225,6 +237,43 @@ inline std::string RunWithFreeDescriptors(int free, const std::function<std::str
         }
         return text;
     });
+}
+
+// Runs this test program's cases matching filter again, in a process of
+// its own whose working folder lies below a folder only this user may
+// enter, as a build tree in one's home or in a folder of mktemp -d does:
+// true when there were cases and each passed or skipped. output holds what
+// they printed.
+inline bool RerunBelowAClosedFolder(const std::string& filter, std::string& output)
+{
+    TempDir dir; // made 0700
+    const std::string work = dir.File("work");
+    std::error_code error;
+    const std::string self = std::filesystem::read_symlink("/proc/self/exe", error).string();
+    int out[2];
+    if (dir.Path().empty() || mkdir(work.c_str(), 0755) != 0 || error || pipe(out) != 0)
+    {
+        output = "(cannot set up the run)";
+        return false;
+    }
+    const std::string option = "--gtest_filter=" + filter;
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        close(out[0]);
+        if (chdir(work.c_str()) == 0 && dup2(out[1], 1) == 1 && dup2(out[1], 2) == 2)
+            execl(self.c_str(), self.c_str(), option.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(out[1]);
+    char buffer[4096];
+    for (ssize_t n; child > 0 && (n = read(out[0], buffer, sizeof buffer)) > 0;)
+        output.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    const bool ended = child > 0 && waitpid(child, &status, 0) == child && WIFEXITED(status);
+    return ended && WEXITSTATUS(status) == 0 && output.find("[ RUN      ]") != std::string::npos;
 }
 
 // The names in a directory, sorted.

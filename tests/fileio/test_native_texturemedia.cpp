@@ -14,7 +14,6 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
-#include <grp.h>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
@@ -527,7 +526,7 @@ std::string ReadInChild(const std::string& scene, const std::string& cacheHome, 
 {
     return qoxtest::ChildText([&]() -> std::string {
         alarm(kHeldForGood);
-        if (asOther && geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(kNobody) != 0 || setuid(kNobody) != 0))
+        if (asOther && geteuid() == 0 && !qoxtest::BecomeUser(kNobody, kNobody))
             return "(cannot become another user)";
         setenv("XDG_CACHE_HOME", cacheHome.c_str(), 1);
         KQoxSdkManager reader;

@@ -59,6 +59,14 @@ struct ObjRead
     }
 };
 
+// Reads path with folder as the working folder, back to the one before after.
+inline ObjRead ReadFrom(const std::string& folder, const std::string& path)
+{
+    qoxtest::WorkingFolder working(folder);
+    EXPECT_TRUE(working.Moved()) << folder;
+    return ObjRead(path);
+}
+
 // Reads text written to dir/name.
 inline std::unique_ptr<ObjRead> ReadText(const qoxtest::TempDir& dir, const std::string& text,
                                          const std::string& name = "model.obj")

@@ -730,14 +730,10 @@ TEST(ObjRead, MapNamesPartedWithBackslashesFindTheirFiles)
     }
     ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.mtl"), library));
     ASSERT_TRUE(qoxtest::WriteFile(dir.File("scene.obj"), obj));
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
     for (bool inFolder : {true, false})
     {
         SCOPED_TRACE(inFolder ? "read in the OBJ file's folder" : "read from elsewhere");
-        ASSERT_EQ(chdir(inFolder ? dir.Path().c_str() : "/"), 0);
-        ObjRead r(dir.File("scene.obj"));
-        ASSERT_EQ(chdir(previous), 0);
+        ObjRead r = ReadFrom(inFolder ? dir.Path() : "/", dir.File("scene.obj"));
         ASSERT_TRUE(r.ok);
         KQoxMesh* mesh = r.Mesh("default");
         ASSERT_NE(mesh, nullptr);
@@ -829,17 +825,13 @@ TEST(ObjRead, MapOptionsAreReadOffBeforeTheName)
     // and translation, and the message names each other option; a rest that
     // names a file as a whole stays the name. tinyobjloader reads the name
     // and numbers so.
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     for (size_t i = 0; i < std::size(kMapCases); ++i)
     {
         const MapCase& c = kMapCases[i];
         SCOPED_TRACE(c.mRest);
         qoxtest::TempDir dir;
         WriteMapCases(dir, i, i + 1);
-        ASSERT_EQ(chdir("/"), 0);
-        ObjRead r(dir.File("scene.obj"));
-        ASSERT_EQ(chdir(previous), 0);
+        ObjRead r = ReadFrom("/", dir.File("scene.obj"));
         ASSERT_TRUE(r.ok);
         std::string message;
         for (const char* option : c.mLeftOut)
@@ -1191,11 +1183,7 @@ TEST(ObjRead, LibraryBesideTheFileComesBeforeTheWorkingDirectory)
     qoxtest::WriteFile(models.File("m.obj"),
                        "mtllib lib.mtl only.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Paint\nf 1 2 3\n"
                        "usemtl Other\nf 3 2 1\n");
-    char previous[4096];
-    ASSERT_NE(getcwd(previous, sizeof(previous)), nullptr);
-    ASSERT_EQ(chdir(work.Path().c_str()), 0);
-    ObjRead r(models.File("m.obj"));
-    ASSERT_EQ(chdir(previous), 0);
+    ObjRead r = ReadFrom(work.Path(), models.File("m.obj"));
     ASSERT_TRUE(r.ok);
     EXPECT_EQ(r.message, "");
     KQoxMesh* mesh = r.Mesh("default");

@@ -40,6 +40,7 @@
 using namespace qoxsdk_600;
 using qoxtest::ReadFile;
 using qoxtest::TempDir;
+using qoxtest::WorkingFolder;
 using qoxtest::WriteFile;
 
 namespace {
@@ -97,32 +98,6 @@ bool Import(KQoxSdkManager& manager, KQoxScene& scene, const std::string& path)
     EXPECT_TRUE(ok) << importer.GetLastErrorString();
     return ok;
 }
-
-// Moves to a working folder for its life, back to the one before after.
-class WorkingFolder
-{
-public:
-    explicit WorkingFolder(const std::string& folder)
-    {
-        char previous[4096];
-        mPrevious = getcwd(previous, sizeof previous) ? previous : "";
-        mMoved = !mPrevious.empty() && chdir(folder.c_str()) == 0;
-    }
-    ~WorkingFolder()
-    {
-        if (mMoved)
-        {
-            EXPECT_EQ(chdir(mPrevious.c_str()), 0);
-        }
-    }
-    WorkingFolder(const WorkingFolder&) = delete;
-    WorkingFolder& operator=(const WorkingFolder&) = delete;
-    bool Moved() const { return mMoved; }
-
-private:
-    std::string mPrevious;
-    bool mMoved = false;
-};
 
 struct Target
 {

@@ -4,8 +4,7 @@
 #include "import_test_util.h"
 
 #include <filesystem>
-#include <grp.h>
-#include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -47,21 +46,6 @@ void TexturedMesh(KQoxSdkManager& manager, KQoxScene& scene, const char* node, K
     textures->mIndexArray.Add(0);
     mesh->GetLayer(0)->SetTextures(textures);
 }
-
-// Runs in a folder and comes back on the way out.
-class InFolder
-{
-public:
-    explicit InFolder(const std::string& folder)
-        : mBack(fs::current_path())
-    {
-        fs::current_path(folder);
-    }
-    ~InFolder() { fs::current_path(mBack); }
-
-private:
-    fs::path mBack;
-};
 
 } // namespace
 
@@ -127,7 +111,9 @@ TEST_F(ImportTest, FileTexturesNameFilesThatExistAfterTheMediaIsExtracted)
         for (const char* name : {"/951gaspra.png", "/vesta.png"})
             EXPECT_TRUE(row.mImages != eBESIDE || qoxtest::WriteFile(moved + name, kImage));
         {
-            std::unique_ptr<InFolder> folder(row.mFromFolder ? new InFolder(moved) : nullptr);
+            std::optional<qoxtest::WorkingFolder> folder;
+            if (row.mFromFolder)
+                folder.emplace(moved);
             ASSERT_TRUE(Import(row.mFromFolder ? std::string("scene.qox") : moved + "/scene.qox"));
         }
         for (const auto& [node, expected] :
@@ -184,10 +170,12 @@ TEST_F(ImportTest, FileTexturesNameTheCachedImageWhereTheScenesFolderCannotTakeI
         SCOPED_TRACE(fromFolder ? "by a relative name" : "by its full name");
         const std::string read = qoxtest::ChildText([&]() -> std::string {
             alarm(20);
-            if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0))
+            if (geteuid() == 0 && !qoxtest::BecomeUser(nobody, nobody))
                 return "(cannot become another user)";
             setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-            std::unique_ptr<InFolder> folder(fromFolder ? new InFolder(shelf) : nullptr);
+            std::optional<qoxtest::WorkingFolder> folder;
+            if (fromFolder)
+                folder.emplace(shelf);
             if (!Import(fromFolder ? std::string("scene.qox") : shelf + "/scene.qox"))
                 return "(not imported)";
             std::string out;
@@ -205,4 +193,17 @@ TEST_F(ImportTest, FileTexturesNameTheCachedImageWhereTheScenesFolderCannotTakeI
         EXPECT_FALSE(fs::exists(shelf + "/scene.qox.media"));
     }
     chmod(shelf.c_str(), 0755);
+}
+
+// The cases of this program that act as another user, some from another
+// working folder, run again from a working folder below a folder only this
+// user may enter, as in a clone in root's home: a child that became another
+// user works from a folder it may enter and comes back where it may.
+TEST(ImportFromAClosedFolder, CasesAsAnotherUserPassBelowAFolderOnlyItsOwnerMayEnter)
+{
+    for (const char* cases : {"ImportTest.FileTextures*", "PluginTest.ReadFailsAsImportDoesForFilesThatDoNotOpen"})
+    {
+        std::string output;
+        EXPECT_TRUE(qoxtest::RerunBelowAClosedFolder(cases, output)) << output;
+    }
 }
