@@ -693,9 +693,6 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, bool ti
             return Stand::eWRITE;
         const RecordLock lock(mFolder);
         Record record = lock.Held() ? LoadRecord(mFolder) : Record();
-        const auto entry = record.find(name);
-        Fingerprint now;
-        const bool ours = entry != record.end() && FingerprintOf(there.Get(), now) && now == entry->second.mFile;
         if (!tif && sink.Same())
         {
             // As the reader would have put it: the record says so.
@@ -703,6 +700,9 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, bool ti
                 Remember(mFolder, record, name, {content.mPrint, content.mPrint}, mFreshCount);
             return Stand::eSTANDS;
         }
+        const auto entry = record.find(name);
+        Fingerprint now;
+        const bool ours = entry != record.end() && FingerprintOf(there.Get(), now) && now == entry->second.mFile;
         // Raw content with other bytes: a file of the user's is kept,
         // nothing written. Converted content is made again unless the file
         // is what the reader made from this very content, unchanged since.
