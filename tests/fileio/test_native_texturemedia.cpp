@@ -1083,7 +1083,8 @@ std::string Stamps(const std::string& folder)
 // A scene read again: unchanged, the read writes nothing (the media folder
 // and its images stay as they were); saved again with new images, the
 // images the earlier read extracted give way to the new ones; an image the
-// user retouched after extraction is kept and named either way.
+// user retouched after extraction is kept and named either way. Beside the
+// scene and in the cache (where a FIFO holds the media folder's name) alike.
 TEST(NativeTextureMedia, ExtractedImagesFollowTheSceneAndRetouchesSurvive)
 {
     static const std::string kRetouched = "P6\n3 2\n255\nretouched by hand";
@@ -1098,36 +1099,52 @@ TEST(NativeTextureMedia, ExtractedImagesFollowTheSceneAndRetouchesSurvive)
                  {"saved again", false, true},
                  {"retouched and read again", true, false},
                  {"retouched and saved again", true, true}};
-    for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
-        for (const auto& row : cases)
-        {
-            SCOPED_TRACE(std::string(row.mWhat) + ", format " + std::to_string(format));
-            TempDir dir;
-            const std::string scene = dir.File("scene.qox"), media = scene + ".media";
-            WriteMediaScene(scene, format, first);
-            const std::string extracted = media + "/pic.ppm\n" + media + "/grain.raw\n";
-            ASSERT_EQ(ReadMediaScene(scene, 2), extracted);
-            if (row.mSaveAgain)
-                WriteMediaScene(scene, format, second);
-            if (row.mRetouch)
-                for (const char* name : {"/pic.ppm", "/grain.raw"})
-                    WriteFile(media + name, kRetouched);
-            const std::string stamps = Stamps(media);
-            std::string kept;
-            for (const char* name : {"/pic.ppm", "/grain.raw"})
-                if (row.mRetouch)
-                    kept += "Media file kept, it differs from the image in the file: " + media + name + "\n";
-            EXPECT_EQ(ReadMediaScene(scene, 2), extracted + kept);
-            const Images& now = row.mSaveAgain ? second : first;
-            EXPECT_EQ(ReadFile(media + "/pic.ppm"), row.mRetouch ? kRetouched : now[0].second);
-            EXPECT_EQ(ReadFile(media + "/grain.raw"), row.mRetouch ? kRetouched : now[1].second);
-            if (!row.mSaveAgain && !row.mRetouch)
+    for (bool inCache : {false, true})
+        for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
+            for (const auto& row : cases)
             {
-                EXPECT_EQ(Stamps(media), stamps);
+                SCOPED_TRACE(std::string(row.mWhat) + ", format " + std::to_string(format) +
+                             (inCache ? ", in the cache" : ""));
+                TempDir dir;
+                const std::string scene = dir.File("scene.qox"), cache = dir.File("cache");
+                fs::create_directories(cache);
+                chmod(cache.c_str(), 0700);
+                ASSERT_EQ(inCache ? mkfifo((scene + ".media").c_str(), 0666) : 0, 0);
+                auto read = [&] {
+                    return qoxtest::ChildText([&] {
+                        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+                        return ReadMediaScene(scene, 2);
+                    });
+                };
+                WriteMediaScene(scene, format, first);
+                const std::string firstRead = read();
+                const std::vector<std::string> folders = qoxtest::ListDirectory(cache + "/qoxsdk/media");
+                ASSERT_EQ(folders.size(), inCache ? 1u : 0u);
+                const std::string media =
+                    inCache ? fs::canonical(cache + "/qoxsdk/media/" + folders[0]).string() : scene + ".media";
+                const std::string extracted = media + "/pic.ppm\n" + media + "/grain.raw\n";
+                ASSERT_EQ(firstRead, extracted);
+                if (row.mSaveAgain)
+                    WriteMediaScene(scene, format, second);
+                if (row.mRetouch)
+                    for (const char* name : {"/pic.ppm", "/grain.raw"})
+                        WriteFile(media + name, kRetouched);
+                const std::string stamps = Stamps(media);
+                std::string kept;
+                for (const char* name : {"/pic.ppm", "/grain.raw"})
+                    if (row.mRetouch)
+                        kept += "Media file kept, it differs from the image in the file: " + media + name + "\n";
+                EXPECT_EQ(read(), extracted + kept);
+                const Images& now = row.mSaveAgain ? second : first;
+                EXPECT_EQ(ReadFile(media + "/pic.ppm"), row.mRetouch ? kRetouched : now[0].second);
+                EXPECT_EQ(ReadFile(media + "/grain.raw"), row.mRetouch ? kRetouched : now[1].second);
+                if (!row.mSaveAgain && !row.mRetouch)
+                {
+                    EXPECT_EQ(Stamps(media), stamps);
+                }
+                for (const std::string& name : qoxtest::ListDirectory(media))
+                    EXPECT_NE(name.rfind(".qox-", 0), 0u) << "left " << name;
             }
-            for (const std::string& name : qoxtest::ListDirectory(media))
-                EXPECT_NE(name.rfind(".qox-", 0), 0u) << "left " << name;
-        }
 }
 
 // An image too large for the room its folder has left is refused with its
