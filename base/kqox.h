@@ -29,6 +29,7 @@
 #include "base/ktime.h"
 
 struct KQoxPrivate;
+class KFile;
 
 class KQox
 {
@@ -272,6 +273,12 @@ public:
     // errno from the write that failed: the value then stays to be read
     // again, and the error is left to the caller.
     bool FieldReadRDescriptor(int descriptor);
+    // Streams the next raw value, every byte, into sink and leaves it to be
+    // read again (a caller compares or hashes it before writing anything):
+    // true when sink took every byte; false when sink took fewer bytes than
+    // given or the next value is no raw value (eFILE_CORRUPTED when it
+    // cannot be read, as for its read).
+    bool FieldReadRPeek(KFile& sink);
 
     // First value of the next unread field of that name (which is then ended),
     // or the default when there is none. The current field stays current.

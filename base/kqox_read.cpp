@@ -2784,6 +2784,13 @@ bool KQox::FieldReadRDescriptor(int descriptor)
     return d.NextValue(skipped);
 }
 
+bool KQox::FieldReadRPeek(KFile& sink)
+{
+    KQoxPrivate& d = *mData;
+    Value value;
+    return d.PeekValue(value) && value.mType == 'R' && d.ReadRawValue(value, nullptr, value.mRawSize, &sink);
+}
+
 // ---- named reads ----
 
 namespace {

@@ -9,9 +9,11 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <new>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -41,19 +43,137 @@ const char* ExtensionOf(const std::string& base)
     return dot == std::string::npos || dot == 0 ? "" : base.c_str() + dot;
 }
 
+// What some bytes are, for telling them again: their count and their
+// FNV-1a hash.
+struct Fingerprint
+{
+    unsigned long long mSize = 0;
+    unsigned long long mHash = 14695981039346656037ull;
+
+    void Add(const unsigned char* bytes, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i)
+            mHash = (mHash ^ bytes[i]) * 1099511628211ull;
+        mSize += count;
+    }
+    bool operator==(const Fingerprint& other) const { return mSize == other.mSize && mHash == other.mHash; }
+    bool operator!=(const Fingerprint& other) const { return !(*this == other); }
+};
+
+// The fingerprint of an open file's bytes, read from its start; false when
+// they cannot be read.
+bool FingerprintOf(int fd, Fingerprint& print)
+{
+    unsigned char bytes[8192];
+    for (off_t at = 0;;)
+    {
+        const ssize_t n = pread(fd, bytes, sizeof bytes, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        print.Add(bytes, static_cast<size_t>(n));
+        at += n;
+    }
+}
+
 // The folder name in the cache of the file read: its base name (at most 64
 // bytes of it) and a hash of its full path, so that every file has one.
 std::string CacheName(const std::string& folder, const std::string& name)
 {
     char real[PATH_MAX];
     const std::string full = (realpath(folder.c_str(), real) ? std::string(real) : folder) + "/" + name;
-    uint64_t hash = 14695981039346656037ull; // FNV-1a
-    for (unsigned char c : full)
-        hash = (hash ^ c) * 1099511628211ull;
+    Fingerprint print;
+    print.Add(reinterpret_cast<const unsigned char*>(full.data()), full.size());
     char text[24];
-    std::snprintf(text, sizeof text, "-%016llx", static_cast<unsigned long long>(hash));
+    std::snprintf(text, sizeof text, "-%016llx", print.mHash);
     return name.substr(0, 64) + text;
 }
+
+// An open descriptor, closed when it goes.
+class Descriptor
+{
+public:
+    explicit Descriptor(int fd)
+        : mFd(fd)
+    {}
+    ~Descriptor()
+    {
+        if (mFd >= 0)
+            close(mFd);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int Get() const { return mFd; }
+
+private:
+    int mFd;
+};
+
+// The regular file of the user's own at name, opened for reading: never
+// through a link, and nothing opened that could block. -1 when anything
+// else stands there (absent, when given, tells that nothing does).
+int OpenOwnFile(int folder, const char* name, bool* absent = nullptr)
+{
+    struct stat status;
+    const bool found = fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
+    if (absent)
+        *absent = !found && errno == ENOENT;
+    if (!found || !S_ISREG(status.st_mode) || status.st_uid != geteuid())
+        return -1;
+    const int fd = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat opened;
+    if (fd >= 0 && (fstat(fd, &opened) != 0 || opened.st_dev != status.st_dev || opened.st_ino != status.st_ino))
+    {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The embedded content streamed through it (KQox::FieldReadRPeek): its
+// fingerprint, and whether it is the bytes of an open file, when given one.
+class ContentSink : public KFile
+{
+public:
+    explicit ContentSink(int compared)
+        : mCompared(compared)
+        , mSame(compared >= 0)
+    {}
+    unsigned int Write(void* buffer, unsigned int n) override
+    {
+        const unsigned char* bytes = static_cast<const unsigned char*>(buffer);
+        mSame = mSame && SameAt(bytes, n);
+        mPrint.Add(bytes, n);
+        return n;
+    }
+    const Fingerprint& Print() const { return mPrint; }
+    // The file compared holds the content and nothing more.
+    bool Same() const
+    {
+        unsigned char more;
+        return mSame && pread(mCompared, &more, 1, static_cast<off_t>(mPrint.mSize)) == 0;
+    }
+
+private:
+    bool SameAt(const unsigned char* bytes, unsigned int n) const
+    {
+        unsigned char there[8192];
+        for (unsigned int done = 0; done < n;)
+        {
+            const size_t count = std::min<size_t>(n - done, sizeof there);
+            const ssize_t got = pread(mCompared, there, count, static_cast<off_t>(mPrint.mSize + done));
+            if (got != static_cast<ssize_t>(count) || std::memcmp(there, bytes + done, count) != 0)
+                return false;
+            done += static_cast<unsigned int>(count);
+        }
+        return true;
+    }
+
+    int mCompared;
+    bool mSame;
+    Fingerprint mPrint;
+};
 
 // A file made fresh in a folder under a name of its own (".qox-<pid>-<n>"
 // and an extension), removed again unless it was moved into place.
@@ -115,6 +235,86 @@ public:
 private:
     int mFolder;
     char mName[NAME_MAX + 1];
+};
+
+// What a media folder keeps of the images this reader put there: for each
+// name, the fingerprints of the bytes put there and of the embedded content
+// they came from. A file at a name that still holds the bytes recorded is
+// the reader's own, unchanged since: a newer image may replace it. Any other
+// file there is the user's. Written fresh and renamed into place, read only
+// from a regular file of the user's own.
+const char kRecordName[] = ".qoxsdk-extracted";
+// A record larger than this is no record of ours.
+const size_t kMostRecordBytes = 1 << 22;
+
+struct RecordEntry
+{
+    Fingerprint mFile;
+    Fingerprint mContent;
+    bool operator==(const RecordEntry& other) const { return mFile == other.mFile && mContent == other.mContent; }
+};
+using Record = std::map<std::string, RecordEntry>;
+
+// The folder's record; empty where there is none of the user's own (or it
+// cannot be read whole). Lines it cannot read are left out.
+Record LoadRecord(int folder)
+{
+    Record record;
+    const Descriptor fd(OpenOwnFile(folder, kRecordName));
+    if (fd.Get() < 0)
+        return record;
+    std::string text;
+    char buffer[4096];
+    for (;;)
+    {
+        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 || text.size() + static_cast<size_t>(n) > kMostRecordBytes)
+            return record;
+        if (n == 0)
+            break;
+        text.append(buffer, static_cast<size_t>(n));
+    }
+    for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+    {
+        const std::string line = text.substr(start, end - start);
+        RecordEntry entry;
+        int used = 0;
+        if (std::sscanf(line.c_str(), "%llx %llx %llx %llx%n", &entry.mFile.mSize, &entry.mFile.mHash,
+                        &entry.mContent.mSize, &entry.mContent.mHash, &used) == 4 &&
+            line.size() > static_cast<size_t>(used) + 1 && line[used] == ' ')
+            record[line.substr(used + 1)] = entry;
+    }
+    return record;
+}
+
+// While alive, the folder is this reader's alone among readers that update
+// its record, so that none loses another's entries; not held where the
+// system has no such locks (nothing is then recorded or replaced).
+class RecordLock
+{
+public:
+    explicit RecordLock(int folder)
+        : mFolder(folder)
+    {
+        int result;
+        while ((result = flock(folder, LOCK_EX)) != 0 && errno == EINTR)
+        {}
+        mHeld = result == 0;
+    }
+    ~RecordLock()
+    {
+        if (mHeld)
+            flock(mFolder, LOCK_UN);
+    }
+    RecordLock(const RecordLock&) = delete;
+    RecordLock& operator=(const RecordLock&) = delete;
+    bool Held() const { return mHeld; }
+
+private:
+    int mFolder;
+    bool mHeld;
 };
 
 // How writing an image into a fresh file went.
@@ -213,34 +413,27 @@ enum class Placed
     eNEW,   // the file is there now
     eSAME,  // a file of the user's with the same bytes was there
     eKEPT,  // a file of the user's with other bytes was there, and stays
+    eOURS,  // an image this reader put there, unchanged since, with other
+            // bytes: the fresh file is to replace it
     eTAKEN, // something else has the name: a link, a FIFO, a device, a
             // folder, another user's file (or one the user cannot read)
     eFAILED // the system refused (errno in error)
 };
 
 // What stands at name, against the fresh file: only a regular file of the
-// user's own is looked into, and nothing is opened that could block.
-Placed Examine(FreshFile& made, const char* name)
+// user's own is looked into, and nothing is opened that could block. A file
+// with other bytes that still holds what ours (the record's entry for the
+// name, if any) says is the reader's own, unchanged since.
+Placed Examine(FreshFile& made, const char* name, const RecordEntry* ours)
 {
-    const int folder = made.Folder();
-    struct stat status;
-    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(status.st_mode) ||
-        status.st_uid != geteuid())
+    const Descriptor there(OpenOwnFile(made.Folder(), name));
+    if (there.Get() < 0)
         return Placed::eTAKEN;
-    const int there = openat(folder, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (there < 0)
-        return Placed::eTAKEN;
-    struct stat opened;
-    Placed placed = Placed::eTAKEN;
-    if (fstat(there, &opened) == 0 && opened.st_dev == status.st_dev && opened.st_ino == status.st_ino)
-    {
-        const int mine = openat(folder, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        placed = mine >= 0 && SameFileBytes(there, mine) ? Placed::eSAME : Placed::eKEPT;
-        if (mine >= 0)
-            close(mine);
-    }
-    close(there);
-    return placed;
+    const Descriptor mine(openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (mine.Get() >= 0 && SameFileBytes(there.Get(), mine.Get()))
+        return Placed::eSAME;
+    Fingerprint now;
+    return ours && FingerprintOf(there.Get(), now) && now == ours->mFile ? Placed::eOURS : Placed::eKEPT;
 }
 
 // Moves a file to a name where nothing is: true, or false with errno
@@ -279,10 +472,29 @@ bool FlushFresh(const FreshFile& made)
     return flushed;
 }
 
+// An image of the reader's own at name, unchanged since, gives way to the
+// fresh file, renamed over it (within the one folder: never through a
+// link); whatever else was examined stays.
+Placed ReplaceOurs(FreshFile& made, const char* name, Placed examined, int& error)
+{
+    if (examined != Placed::eOURS)
+        return examined;
+    if (!FlushFresh(made) || renameat(made.Folder(), made.Name(), made.Folder(), name) != 0)
+    {
+        error = errno;
+        return Placed::eFAILED;
+    }
+    made.Forget();
+    fsync(made.Folder());
+    return Placed::eNEW;
+}
+
 // The fresh file put at name as a new link (the fresh name then removed),
-// or renamed there where the file system has no links; never over a file.
-// A new name is flushed to disk with its folder.
-Placed Place(FreshFile& made, const char* name, int& error)
+// or renamed there where the file system has no links; never over a file
+// but an image of the reader's own unchanged since (ours: the record's
+// entry for the name, if any). A new name is flushed to disk with its
+// folder.
+Placed Place(FreshFile& made, const char* name, const RecordEntry* ours, int& error)
 {
     const int folder = made.Folder();
     struct stat status;
@@ -296,7 +508,7 @@ Placed Place(FreshFile& made, const char* name, int& error)
     }
     // A name already taken is looked into without writing anything.
     if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0)
-        return Examine(made, name);
+        return ReplaceOurs(made, name, Examine(made, name, ours), error);
     if (!FlushFresh(made))
     {
         error = errno;
@@ -308,7 +520,7 @@ Placed Place(FreshFile& made, const char* name, int& error)
         return Placed::eNEW;
     }
     if (errno == EEXIST)
-        return Examine(made, name);
+        return ReplaceOurs(made, name, Examine(made, name, ours), error);
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
     {
         error = errno;
@@ -321,9 +533,42 @@ Placed Place(FreshFile& made, const char* name, int& error)
         return Placed::eNEW;
     }
     if (errno == EEXIST)
-        return Examine(made, name);
+        return ReplaceOurs(made, name, Examine(made, name, ours), error);
     error = errno;
     return Placed::eFAILED;
+}
+
+// The record with name's entry as given, saved when that changes it: written
+// to a fresh file and renamed over the old record (never written through
+// what stands at its name). A record not saved only makes the image count
+// as the user's at a later read.
+void Remember(int folder, Record& record, const std::string& name, const RecordEntry& entry, unsigned& count)
+{
+    if (name.find('\n') != std::string::npos)
+        return;
+    const auto known = record.find(name);
+    if (known != record.end() && known->second == entry)
+        return;
+    record[name] = entry;
+    std::string text;
+    for (const auto& [named, kept] : record)
+    {
+        char line[80];
+        std::snprintf(line, sizeof line, "%016llx %016llx %016llx %016llx ", kept.mFile.mSize, kept.mFile.mHash,
+                      kept.mContent.mSize, kept.mContent.mHash);
+        text += line + named + "\n";
+    }
+    FreshFile made(folder);
+    const int fd = made.Create("", count);
+    if (fd < 0)
+        return;
+    size_t done = 0;
+    for (ssize_t n; done < text.size() &&
+                    ((n = write(fd, text.data() + done, text.size() - done)) > 0 || (n < 0 && errno == EINTR));)
+        done += static_cast<size_t>(n > 0 ? n : 0);
+    const bool written = done == text.size() && fsync(fd) == 0;
+    if (close(fd) == 0 && written && renameat(folder, made.Name(), folder, kRecordName) == 0)
+        made.Forget();
 }
 
 } // namespace
@@ -412,6 +657,70 @@ bool KQoxRead6::MediaFiles::Folder(KQox& file)
     return mFolder >= 0;
 }
 
+struct KQoxRead6::MediaFiles::Content
+{
+    bool mRead = false;
+    Fingerprint mPrint;
+};
+
+bool KQoxRead6::MediaFiles::Found(const std::string& media, const std::string& name, const Extracted*& where)
+{
+    mMade.insert(name);
+    Extracted extracted{mFolderPath + "/" + name, mRelative + "/" + name};
+    where = &mByMedia.emplace(media, std::move(extracted)).first->second;
+    return true;
+}
+
+KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, bool tif, const std::string& base,
+                                                             Content& content, std::string& name)
+{
+    for (int n = 0; n <= kMostNumbered; ++n)
+    {
+        name = n == 0 ? base : KNumberedFileName(base, n);
+        if (mMade.count(name) || name == kRecordName)
+            continue;
+        bool absent = false;
+        const Descriptor there(OpenOwnFile(mFolder, name.c_str(), &absent));
+        if (absent)
+            break;
+        // Anything else there is skipped, as placing the image skips it.
+        if (there.Get() < 0)
+            continue;
+        ContentSink sink(tif ? -1 : there.Get());
+        content.mRead = file.FieldReadRPeek(sink);
+        content.mPrint = sink.Print();
+        if (!content.mRead)
+            return Stand::eWRITE;
+        const RecordLock lock(mFolder);
+        Record record = lock.Held() ? LoadRecord(mFolder) : Record();
+        if (!tif && sink.Same())
+        {
+            // As the reader would have put it: the record says so.
+            if (lock.Held())
+                Remember(mFolder, record, name, {content.mPrint, content.mPrint}, mFreshCount);
+            return Stand::eSTANDS;
+        }
+        const auto entry = record.find(name);
+        Fingerprint now;
+        const bool ours = entry != record.end() && FingerprintOf(there.Get(), now) && now == entry->second.mFile;
+        // Raw content with other bytes: a file of the user's is kept,
+        // nothing written. Converted content is made again unless the file
+        // is what the reader made from this very content, unchanged since.
+        if (!tif)
+            return ours ? Stand::eWRITE : Stand::eKEPT;
+        return ours && entry->second.mContent == content.mPrint ? Stand::eSTANDS : Stand::eWRITE;
+    }
+    ContentSink sink(-1);
+    content.mRead = file.FieldReadRPeek(sink);
+    content.mPrint = sink.Print();
+    return Stand::eWRITE;
+}
+
+void KQoxRead6::MediaFiles::Kept(const std::string& name)
+{
+    mMessage += "Media file kept, it differs from the image in the file: " + mFolderPath + "/" + name + "\n";
+}
+
 bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const char* mediaName, bool tif,
                                     const Extracted*& where)
 {
@@ -424,13 +733,15 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
     }
     if (mFailed.count(media))
         return false;
-    const std::string base = KQoxWholeText(ExtractFileName(media.c_str(), true)).ToChars();
     const char* sceneFile = file.GetFileName();
-    if (!sceneFile || !*sceneFile || base.empty() || base == "." || base == ".." || file.FieldReadGetType() != 'R')
+    if (!sceneFile || !*sceneFile || file.FieldReadGetType() != 'R')
         return false;
+    const std::string base = KQoxWholeText(ExtractFileName(media.c_str(), true)).ToChars();
+    std::string why;
+    if (base.empty() || base == "." || base == "..")
+        why = "the file gives it no usable name";
     const char* extension = ExtensionOf(base);
     std::unique_ptr<ImageConverterBuffer> image;
-    std::string why;
     while (why.empty())
     {
         if (!Folder(file))
@@ -438,6 +749,14 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
             why = mRefusals;
             break;
         }
+        // Where the image stands already, nothing is written.
+        Content content;
+        std::string name;
+        const Stand stand = Standing(file, tif, base, content, name);
+        if (stand == Stand::eKEPT)
+            Kept(name);
+        if (stand != Stand::eWRITE)
+            return Found(media, name, where);
         FreshFile made(mFolder);
         int error = 0;
         const Written written =
@@ -445,10 +764,11 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
                 : WriteRaw(file, made, extension, mFreshCount, error);
         if (written == Written::eDAMAGED)
             return false;
-        if (written == Written::eFOLDER_FAILED && error == ENAMETOOLONG)
+        if (written == Written::eFOLDER_FAILED &&
+            (error == ENAMETOOLONG || error == ENOSPC || error == EDQUOT || error == EFBIG))
         {
-            // The image's name, too long for a fresh file: no folder takes
-            // it, and this one still takes the others.
+            // The image's own failure (its name too long for a fresh file,
+            // no room for its bytes): this folder still takes the others.
             why = mFolderPath + ": " + strerror(error);
             break;
         }
@@ -461,13 +781,25 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
         }
         if (written == Written::eNOT_MADE)
             break;
+        // What the fresh file holds, for the record.
+        RecordEntry entry{content.mPrint, content.mPrint};
+        if (tif)
+        {
+            const Descriptor fresh(openat(mFolder, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+            entry.mFile = Fingerprint();
+            content.mRead = content.mRead && fresh.Get() >= 0 && FingerprintOf(fresh.Get(), entry.mFile);
+        }
+        // Held while the image is placed, so that another reader's record
+        // never tells of a file this one replaced meanwhile.
+        const RecordLock lock(mFolder);
+        Record record = lock.Held() ? LoadRecord(mFolder) : Record();
         for (int n = 0; n <= kMostNumbered; ++n)
         {
-            const std::string name = n == 0 ? base : KNumberedFileName(base, n);
-            if (mMade.count(name))
+            name = n == 0 ? base : KNumberedFileName(base, n);
+            if (mMade.count(name) || name == kRecordName)
                 continue;
-            Extracted extracted{mFolderPath + "/" + name, mRelative + "/" + name};
-            const Placed placed = Place(made, name.c_str(), error);
+            const auto ours = record.find(name);
+            const Placed placed = Place(made, name.c_str(), ours == record.end() ? nullptr : &ours->second, error);
             if (placed == Placed::eTAKEN)
                 continue;
             if (placed == Placed::eFAILED)
@@ -475,16 +807,16 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
                 why = mFolderPath + ": " + strerror(error);
                 break;
             }
-            mMade.insert(name);
             if (placed == Placed::eKEPT)
-                mMessage += "Media file kept, it differs from the image in the file: " + extracted.mPath + "\n";
-            where = &mByMedia.emplace(media, std::move(extracted)).first->second;
-            return true;
+                Kept(name);
+            else if (lock.Held() && content.mRead)
+                Remember(mFolder, record, name, entry, mFreshCount);
+            return Found(media, name, where);
         }
         if (why.empty())
             why = mFolderPath + ": no free name";
     }
-    NotExtracted(media.c_str(), why);
+    NotExtracted(media.empty() ? "\"\"" : media.c_str(), why);
     mFailed.insert(media);
     return false;
 }

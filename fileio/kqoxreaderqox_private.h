@@ -82,7 +82,9 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // that is a folder of the user's own, else into a folder of the user's
     // own under the cache folder. Each image is written to a fresh file and
     // put in place without replacing what is there: a file of the user's
-    // with the image's bytes is used as it is, one with other bytes is kept
+    // with the image's bytes is used as it is (nothing written), an image
+    // the reader put there and nobody changed since (the folder's record
+    // tells) gives way to a newer one, any other file of the user's is kept
     // and named (and the message says so), anything else at the name (a
     // link, a FIFO, another user's file) makes the image take a numbered
     // name.
@@ -123,6 +125,25 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         void Refuse(const std::string& why);
         void CloseFolder();
         void NotExtracted(const char* mediaName, const std::string& why);
+        // The embedded content of an image (kqoxread_media.cpp): its
+        // fingerprint, when it could be read.
+        struct Content;
+        enum class Stand
+        {
+            eWRITE,  // the image is to be written (and placed)
+            eSTANDS, // it stands at name already
+            eKEPT    // a file of the user's with other bytes stands at name
+        };
+        // What stands in the current folder at the first name the image
+        // (base, the content the file stands at) may take: raw content is
+        // compared byte for byte; converted content stands where the file is
+        // what the reader made from this very content, unchanged since.
+        // Either way content is fingerprinted, and the value left unread.
+        Stand Standing(KQox& file, bool tif, const std::string& base, Content& content, std::string& name);
+        // The message's line for a file of the user's kept at name.
+        void Kept(const std::string& name);
+        // The image of media found at name in the current folder: true.
+        bool Found(const std::string& media, const std::string& name, const Extracted*& where);
 
         int mFolder = -1;         // the current folder, -1 when none is open
         int mCandidate = 0;       // the next folder to try: 0 beside the file, 1 in the cache

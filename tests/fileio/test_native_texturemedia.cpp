@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -998,7 +1000,195 @@ TEST(NativeTextureMedia, AnImageNameTooLongLeavesTheFolderToTheOthers)
         EXPECT_EQ(read, src + "/" + longName + "\n" + media + "/grain.raw\nMedia not extracted (" + media +
                             ": File name too long): " + src + "/" + longName + "\n");
         EXPECT_EQ(ReadFile(media + "/grain.raw"), kOtherPpm);
-        EXPECT_EQ(qoxtest::ListDirectory(media), std::vector<std::string>{"grain.raw"});
+        EXPECT_EQ(qoxtest::ListDirectory(media), (std::vector<std::string>{".qoxsdk-extracted", "grain.raw"}));
         EXPECT_EQ(qoxtest::ListDirectory(cache), std::vector<std::string>{});
     }
+}
+
+// ---- extracted images against later reads ----
+
+namespace {
+
+using Images = std::vector<std::pair<std::string, std::string>>; // base name, bytes
+
+// One clip "Cn" with a texture "Tn" for each image, written in format to
+// scene from the folder "src" beside it, which is then removed: each
+// texture names its extracted image. PPM images are embedded as TIFF (the
+// writer's converter takes them), the others as they are.
+void WriteMediaScene(const std::string& scene, int format, const Images& images)
+{
+    const std::string src = fs::path(scene).parent_path().string() + "/src";
+    fs::create_directories(src);
+    KQoxSdkManager manager;
+    manager.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+    KQoxScene built(manager);
+    for (size_t i = 0; i < images.size(); ++i)
+    {
+        const std::string file = src + "/" + images[i].first, clip = "C" + std::to_string(i + 1);
+        WriteFile(file, images[i].second);
+        KQoxVideo* video = manager.CreateKQoxVideo(clip.c_str());
+        video->SetFileName(file.c_str());
+        built.GetEntity()->AddVideo(video);
+        KQoxTexture* texture = manager.CreateKQoxTexture(("T" + std::to_string(i + 1)).c_str());
+        texture->SetFileName(file.c_str());
+        texture->SetMediaName(("Video::" + clip).c_str());
+        built.GetEntity()->AddTexture(texture);
+    }
+    EXPECT_TRUE(Export(manager, built, src + "/scene.qox", format, true));
+    fs::rename(src + "/scene.qox", scene);
+    fs::remove_all(src);
+}
+
+// The scene read: the file of each of its count textures, one a line, and
+// the read's message.
+std::string ReadMediaScene(const std::string& scene, size_t count)
+{
+    KQoxSdkManager reader;
+    reader.CreateKQoxImageConverter()->RegisterConverterFunction("ppm", &PpmConverter);
+    KQoxScene read(reader);
+    KQoxImporter importer(reader);
+    if (!importer.Initialize(scene.c_str()) || !importer.Import(read))
+        return std::string("read failed: ") + importer.GetLastErrorString();
+    std::string out;
+    for (size_t i = 1; i <= count; ++i)
+    {
+        KQoxTexture* texture = TextureNamed(read, ("Texture::T" + std::to_string(i)).c_str());
+        out += texture ? std::string(texture->GetFileName()) + "\n" : "no texture T" + std::to_string(i) + "\n";
+    }
+    KString message;
+    importer.GetMessage(message);
+    return out + message.ToChars();
+}
+
+// Each file of a folder (and the folder itself) by inode and change time,
+// for telling that a read wrote nothing there.
+std::string Stamps(const std::string& folder)
+{
+    std::vector<std::string> names = qoxtest::ListDirectory(folder);
+    names.push_back(".");
+    std::string text;
+    for (const std::string& name : names)
+    {
+        struct stat status;
+        if (lstat((folder + "/" + name).c_str(), &status) == 0)
+            text += name + " " + std::to_string(status.st_ino) + " " + std::to_string(status.st_mtim.tv_sec) + " " +
+                    std::to_string(status.st_ctim.tv_sec) + "." + std::to_string(status.st_ctim.tv_nsec) + "\n";
+    }
+    return text;
+}
+
+} // namespace
+
+// A scene read again: unchanged, the read writes nothing (the media folder
+// and its images stay as they were); saved again with new images, the
+// images the earlier read extracted give way to the new ones; an image the
+// user retouched after extraction is kept and named either way. Beside the
+// scene and in the cache (where a FIFO holds the media folder's name) alike.
+TEST(NativeTextureMedia, ExtractedImagesFollowTheSceneAndRetouchesSurvive)
+{
+    static const std::string kRetouched = "P6\n3 2\n255\nretouched by hand";
+    const Images first = {{"pic.ppm", kPpm}, {"grain.raw", kGrain}};
+    const Images second = {{"pic.ppm", kOtherPpm}, {"grain.raw", kGrain + "saved again"}};
+    const struct
+    {
+        const char* mWhat;
+        bool mRetouch;
+        bool mSaveAgain;
+    } cases[] = {{"read again", false, false},
+                 {"saved again", false, true},
+                 {"retouched and read again", true, false},
+                 {"retouched and saved again", true, true}};
+    for (bool inCache : {false, true})
+        for (int format : {eEXPORT_QOX_BINARY, eEXPORT_QOX_ASCII, eEXPORT_QOX5_BINARY})
+            for (const auto& row : cases)
+            {
+                SCOPED_TRACE(std::string(row.mWhat) + ", format " + std::to_string(format) +
+                             (inCache ? ", in the cache" : ""));
+                TempDir dir;
+                const std::string scene = dir.File("scene.qox"), cache = dir.File("cache");
+                fs::create_directories(cache);
+                chmod(cache.c_str(), 0700);
+                ASSERT_EQ(inCache ? mkfifo((scene + ".media").c_str(), 0666) : 0, 0);
+                auto read = [&] {
+                    return qoxtest::ChildText([&] {
+                        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+                        return ReadMediaScene(scene, 2);
+                    });
+                };
+                WriteMediaScene(scene, format, first);
+                const std::string firstRead = read();
+                const std::vector<std::string> folders = qoxtest::ListDirectory(cache + "/qoxsdk/media");
+                ASSERT_EQ(folders.size(), inCache ? 1u : 0u);
+                const std::string media =
+                    inCache ? fs::canonical(cache + "/qoxsdk/media/" + folders[0]).string() : scene + ".media";
+                const std::string extracted = media + "/pic.ppm\n" + media + "/grain.raw\n";
+                ASSERT_EQ(firstRead, extracted);
+                if (row.mSaveAgain)
+                    WriteMediaScene(scene, format, second);
+                if (row.mRetouch)
+                    for (const char* name : {"/pic.ppm", "/grain.raw"})
+                        WriteFile(media + name, kRetouched);
+                const std::string stamps = Stamps(media);
+                std::string kept;
+                for (const char* name : {"/pic.ppm", "/grain.raw"})
+                    if (row.mRetouch)
+                        kept += "Media file kept, it differs from the image in the file: " + media + name + "\n";
+                EXPECT_EQ(read(), extracted + kept);
+                const Images& now = row.mSaveAgain ? second : first;
+                EXPECT_EQ(ReadFile(media + "/pic.ppm"), row.mRetouch ? kRetouched : now[0].second);
+                EXPECT_EQ(ReadFile(media + "/grain.raw"), row.mRetouch ? kRetouched : now[1].second);
+                if (!row.mSaveAgain && !row.mRetouch)
+                {
+                    EXPECT_EQ(Stamps(media), stamps);
+                }
+                for (const std::string& name : qoxtest::ListDirectory(media))
+                    EXPECT_NE(name.rfind(".qox-", 0), 0u) << "left " << name;
+            }
+}
+
+// An image too large for the room its folder has left is refused with its
+// own cause; the folder still takes the images after it, and nothing goes
+// to the cache.
+TEST(NativeTextureMedia, AnImageTooLargeLeavesTheFolderToTheOthers)
+{
+    TempDir dir;
+    const std::string scene = dir.File("lib/scene.qox"), media = scene + ".media", cache = dir.File("cache");
+    fs::create_directories(dir.File("lib"));
+    fs::create_directories(cache);
+    WriteMediaScene(scene, eEXPORT_QOX_BINARY,
+                    {{"a.raw", kGrain}, {"big.raw", std::string(64 * 1024, 'b')}, {"c.raw", kGrain + "c"}});
+    // The room left: no file may grow beyond 16 KB.
+    const std::string read = qoxtest::ChildText([&]() -> std::string {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit small = {16 * 1024, 16 * 1024};
+        if (setrlimit(RLIMIT_FSIZE, &small) != 0)
+            return "(limit not set)";
+        setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+        return ReadMediaScene(scene, 3);
+    });
+    EXPECT_EQ(read, media + "/a.raw\n" + dir.File("lib/src") + "/big.raw\n" + media + "/c.raw\nMedia not extracted (" +
+                        media + ": File too large): " + dir.File("lib/src") + "/big.raw\n");
+    EXPECT_EQ(ReadFile(media + "/c.raw"), kGrain + "c");
+    EXPECT_EQ(qoxtest::ListDirectory(cache), std::vector<std::string>{});
+}
+
+// Media names of a damaged or hand-edited file that name no file ("", ".",
+// "..", a folder's name) are not extracted, and the message names each.
+TEST(NativeTextureMedia, MediaNamesThatNameNoFileAreNamed)
+{
+    TempDir dir;
+    const std::string scene = dir.File("scene.qox"), src = dir.File("src");
+    WriteMediaScene(scene, eEXPORT_QOX_ASCII,
+                    {{"n1.raw", kGrain}, {"n2.raw", kGrain}, {"n3.raw", kGrain}, {"n4.raw", kGrain}});
+    std::string text = ReadFile(scene);
+    const std::pair<std::string, std::string> edits[] = {
+        {src + "/n1.raw", ""}, {src + "/n2.raw", "."}, {src + "/n3.raw", src + "/.."}, {src + "/n4.raw", "sub/"}};
+    for (const auto& [from, to] : edits)
+        for (size_t at; (at = text.find("\"" + from + "\"")) != std::string::npos;)
+            text.replace(at, from.size() + 2, "\"" + to + "\"");
+    WriteFile(scene, text);
+    const std::string why = "Media not extracted (the file gives it no usable name): ";
+    EXPECT_EQ(ReadMediaScene(scene, 4),
+              "\n.\n" + src + "/..\nsub/\n" + why + "\"\"\n" + why + ".\n" + why + src + "/..\n" + why + "sub/\n");
+    EXPECT_FALSE(fs::exists(scene + ".media"));
 }

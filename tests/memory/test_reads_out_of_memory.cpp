@@ -378,8 +378,8 @@ TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
 // content recreated through a converter. A read short of memory fails with
 // "Out of memory" or gives the texture its extracted image and every file
 // name the file holds, and leaves beside the file that image whole or
-// nothing: no file half written, no fresh file left, no image left out for
-// want of memory.
+// nothing (and the folder's record of it): no file half written, no fresh
+// file left, no image left out for want of memory.
 TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
@@ -443,7 +443,7 @@ TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
                     int outcome = ImportAndCompare(copy, reading, reference, After::eTearDown, text, run);
                     qoxtest::DisarmAllocations();
                     for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
-                        if (name != "brick.ppm" || bytes != image)
+                        if ((name != "brick.ppm" || bytes != image) && name != ".qoxsdk-extracted")
                         {
                             text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
                             outcome = qoxtest::kWorkFailed;
