@@ -20,6 +20,9 @@
 
 namespace {
 
+// The numbered names a file kept aside may take beyond "<name>.bak".
+const int kMostBackups = 100;
+
 const char* Safe(const char* text)
 {
     return text ? text : "";
@@ -235,6 +238,26 @@ bool MayReplace(const char* path)
     return OpenSettings(path, file, nullptr) != Found::eRefused;
 }
 
+// False, with errno given in *error (when asked for).
+bool Failed(int* error)
+{
+    if (error)
+        *error = errno;
+    return false;
+}
+
+// The whole of a file open for reading, from its start; false on a read
+// error.
+bool ReadAll(FILE* file, std::string& bytes)
+{
+    bytes.clear();
+    rewind(file);
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, file)) > 0;)
+        bytes.append(buffer, n);
+    return !ferror(file);
+}
+
 bool WriteAll(int fd, const char* data, size_t size)
 {
     while (size > 0)
@@ -257,29 +280,40 @@ bool WriteAll(int fd, const char* data, size_t size)
 // many processes write it at once. The new file has the mode and group of
 // the one it replaces (mode 0600 for a first one); a file its owner keeps
 // from writing is not replaced. False when a step fails: the file is then
-// as it was and no temporary stays. Nothing is allocated once the temporary
-// exists.
-bool ReplaceWhole(const char* path, const std::string& text)
+// as it was and no temporary stays, and *error (when given) holds the
+// system's error. Nothing is allocated once the temporary exists.
+bool ReplaceWhole(const char* path, const std::string& text, int* error = nullptr)
 {
     struct stat old;
     const bool replaces = lstat(path, &old) == 0 && S_ISREG(old.st_mode);
-    if (replaces && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)
-        return false;
     std::string temporary = std::string(path) + ".tmpXXXXXX";
     const std::string folder = FolderOf(path);
+    if (replaces && faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) != 0)
+        return Failed(error);
     const int fd = mkostemp(&temporary[0], O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return Failed(error);
     // The group first: changing it may clear bits the mode then sets. A
     // group that cannot be kept gets none of the old group's rights.
     const bool grouped = replaces && fchown(fd, static_cast<uid_t>(-1), old.st_gid) == 0;
     const mode_t mode = replaces ? old.st_mode & (grouped ? 0777 : 0707) : S_IRUSR | S_IWUSR;
     bool ok = fchmod(fd, mode) == 0 && WriteAll(fd, text.data(), text.size()) && fsync(fd) == 0;
-    ok = close(fd) == 0 && ok;
-    if (!ok || rename(temporary.c_str(), path) != 0)
+    int cause = errno;
+    if (close(fd) != 0 && ok)
+    {
+        ok = false;
+        cause = errno;
+    }
+    if (ok && rename(temporary.c_str(), path) != 0)
+    {
+        ok = false;
+        cause = errno;
+    }
+    if (!ok)
     {
         unlink(temporary.c_str());
-        return false;
+        errno = cause;
+        return Failed(error);
     }
     // The rename reaches the disk with its folder.
     const int dir = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -521,6 +555,9 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
     if (!sections)
         return;
     mNotRead.clear();
+    mStray.clear();
+    mKeptAside.clear();
+    mNotKeptAside.clear();
     File file;
     if (OpenSettings(mFilePath, file, &mNotRead) != Found::eOpen)
         return;
@@ -529,7 +566,7 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
     {
         KCharPtrSet* current = nullptr;
         std::string line;
-        while (ReadLine(file.get(), line))
+        for (int number = 1; ReadLine(file.get(), line); ++number)
         {
             std::string text = CutComment(line);
             size_t start = text.find_first_not_of(" \t\n\r");
@@ -553,7 +590,10 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
             std::string key;
             std::string value;
             if (!current || !SplitEntry(text, key, value))
+            {
+                mStray.push_back(StrayLine{number, line});
                 continue;
+            }
             // The first entry of a key wins, as when reading the file directly.
             if (current->Get(key.c_str()))
                 continue;
@@ -566,22 +606,82 @@ void KConfigFile::VirtualFileLoad(KCharPtrSet* sections)
         {
             const int error = errno;
             VirtualFileClear(sections);
+            mStray.clear();
             mNotRead = std::string(mFilePath) + ": " + strerror(error);
         }
+        else if (!mStray.empty())
+            KeepAside(file.get());
     }
     catch (...)
     {
         VirtualFileClear(sections);
+        mStray.clear();
         throw;
     }
+}
+
+// The file as loaded, read again from its start, put in a fresh file beside
+// it (see the header): the lines the copy drops are kept there.
+void KConfigFile::KeepAside(FILE* file)
+{
+    std::string bytes;
+    if (!ReadAll(file, bytes))
+    {
+        mNotKeptAside = std::string(mFilePath) + ": " + strerror(errno);
+        return;
+    }
+    const std::string name = std::string(mFilePath) + ".bak";
+    for (int number = 0; number <= kMostBackups; ++number)
+    {
+        std::string path = number == 0 ? name : KNumberedFileName(name, number);
+        // Made once the name is had: memory cannot run out past that.
+        Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
+        if (fd.mFd >= 0)
+        {
+            if (WriteAll(fd.mFd, bytes.data(), bytes.size()) && fsync(fd.mFd) == 0)
+            {
+                mKeptAside.swap(path);
+                return;
+            }
+            const int error = errno;
+            unlink(path.c_str());
+            mNotKeptAside = path + ": " + strerror(error);
+            return;
+        }
+        if (errno != EEXIST)
+        {
+            mNotKeptAside = path + ": " + strerror(errno);
+            return;
+        }
+        // One kept before, the user's own, holding these very bytes.
+        File before;
+        std::string held;
+        if (OpenSettings(path.c_str(), before, nullptr) == Found::eOpen && ReadAll(before.get(), held) &&
+            held == bytes)
+        {
+            mKeptAside = path;
+            return;
+        }
+    }
+    mNotKeptAside = name + ": no free name";
 }
 
 bool KConfigFile::VirtualFileDump(KCharPtrSet* sections)
 {
     // What stood at the name when loaded was not read: the copy holds
-    // nothing of it, and is not written over it.
+    // nothing of it, and is not written over it. Nor over lines it does
+    // not hold, unless they were kept aside.
+    mNotWritten.clear();
     if (!sections || !mNotRead.empty())
+    {
+        mNotWritten = mNotRead;
         return false;
+    }
+    if (!mStray.empty() && mKeptAside.empty())
+    {
+        mNotWritten = mNotKeptAside;
+        return false;
+    }
     std::string out;
     for (int i = 0; i < sections->GetCount(); ++i)
     {
@@ -599,7 +699,15 @@ bool KConfigFile::VirtualFileDump(KCharPtrSet* sections)
             out += std::string(Safe(key)) + " = " + Safe(value) + "\n";
         }
     }
-    return MayReplace(mFilePath) && ReplaceWhole(mFilePath, out);
+    File standing;
+    if (OpenSettings(mFilePath, standing, &mNotWritten) == Found::eRefused)
+        return false;
+    standing.reset();
+    int error = 0;
+    if (ReplaceWhole(mFilePath, out, &error))
+        return true;
+    mNotWritten = std::string(mFilePath) + ": " + strerror(error);
+    return false;
 }
 
 char* KConfigFile::VirtualFileGet(KCharPtrSet* sections, const char* section, const char* key, const char* defaultValue)

@@ -32,13 +32,24 @@
 // as it is (the in-memory write too when it could be read by then, or when
 // reading it failed: the copy holds nothing of it).
 //
+// The in-memory copy holds entries only: a line of the file that is no
+// entry ("key = value" in a section: "Mode: kMerge", or an entry before any
+// section) is not kept in it, and its write would drop that line. Such a
+// file is kept aside whole when it is loaded, in a file made fresh beside it
+// (never through a link, never over another file): "<name>.bak", else the
+// first free "<name>-<n>.bak" (one already there holding the same bytes
+// serves again); when it cannot be kept aside, the copy is not written over
+// it.
+//
 // Memory running out throws std::bad_alloc to the caller, the file as it was.
 //
 // KRegistry is the process-wide settings store over one KConfigFile and one
 // section, with typed read and write calls.
 
+#include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 #include "base/kset.h"
 #include "base/kstring.h"
 
@@ -79,6 +90,26 @@ public:
     // users"); empty when it was loaded or there is none.
     const std::string& WhyNotRead() const { return mNotRead; }
 
+    // With the in-memory copy: the lines of the loaded file that are no
+    // entry (see above), numbered from 1, as written.
+    struct StrayLine
+    {
+        int mNumber;
+        std::string mText;
+    };
+    const std::vector<StrayLine>& StrayLines() const { return mStray; }
+    // Where the loaded file was kept aside because it holds such lines;
+    // empty when it holds none, or when it could not be: WhyNotKeptAside
+    // then names the file and the cause, and the copy is not written.
+    const std::string& KeptAside() const { return mKeptAside; }
+    const std::string& WhyNotKeptAside() const { return mNotKeptAside; }
+    // Why the last in-memory write failed: the file and the cause (the file
+    // not read at load, not kept aside, refused now, or the system's error).
+    const std::string& WhyNotWritten() const { return mNotWritten; }
+
+    // The file's path.
+    const char* GetPath() const { return mFilePath; }
+
     // Operations on an in-memory copy: a set of sections (name -> set of
     // entries), each a set of entries (key -> heap-allocated value text).
     // A load that memory or a read error cuts short leaves the set empty
@@ -91,6 +122,7 @@ public:
 
 private:
     void BuildPaths(const char* name, const char* directory);
+    void KeepAside(FILE* file);
     char* CopyValue(const char* text);
 
     static const int kValueSize = 4096;
@@ -101,6 +133,10 @@ private:
     bool mDirty;
     int mUncaught; // exceptions under way when the object was made
     std::string mNotRead;
+    std::vector<StrayLine> mStray;
+    std::string mKeptAside;
+    std::string mNotKeptAside;
+    std::string mNotWritten;
 };
 
 class KRegistry

@@ -52,22 +52,6 @@ std::vector<std::string> FoldersDownTo(const std::string& path)
     return folders;
 }
 
-// Makes each missing folder down to path, 0700 whatever the umask.
-bool MakeMissingFolders(const std::string& path, std::string* why)
-{
-    for (const std::string& folder : FoldersDownTo(path))
-    {
-        if (mkdir(folder.c_str(), kUserFolderMode) == 0)
-        {
-            if (chmod(folder.c_str(), kUserFolderMode) != 0)
-                return Refuse(why, folder + ": " + strerror(errno));
-        }
-        else if (errno != EEXIST)
-            return Refuse(why, folder + ": " + strerror(errno));
-    }
-    return true;
-}
-
 // Runs a user database lookup into a buffer grown as it asks.
 template <typename Lookup>
 int WithRoom(std::vector<char>& buffer, Lookup lookup)
@@ -180,6 +164,39 @@ bool IsSafeAncestor(const std::string& folder, std::string* why)
     if ((status.st_mode & kOthersWrite) && !(status.st_mode & S_ISVTX) &&
         !(status.st_uid == geteuid() && KOnlyUserMayWrite(status, -1, folder.c_str())))
         return Refuse(why, folder + " can be written by other users");
+    return true;
+}
+
+// Makes each missing folder down to path, 0700 whatever the umask. Before
+// the first is made, every folder found above it is checked
+// (IsSafeAncestor): nothing is made in another user's folder, as in the
+// home of a user whose $HOME root kept (sudo -E, su without "-"), where
+// that user could no longer write it.
+bool MakeMissingFolders(const std::string& path, std::string* why)
+{
+    const std::vector<std::string> folders = FoldersDownTo(path);
+    size_t missing = 0;
+    struct stat status;
+    while (missing < folders.size() && stat(folders[missing].c_str(), &status) == 0)
+        ++missing;
+    if (missing == folders.size())
+        return true;
+    if (errno != ENOENT)
+        return Refuse(why, folders[missing] + ": " + strerror(errno));
+    for (size_t above = 0; above < missing; ++above)
+        if (!IsSafeAncestor(folders[above], why))
+            return false;
+    for (size_t index = missing; index < folders.size(); ++index)
+    {
+        const std::string& folder = folders[index];
+        if (mkdir(folder.c_str(), kUserFolderMode) == 0)
+        {
+            if (chmod(folder.c_str(), kUserFolderMode) != 0)
+                return Refuse(why, folder + ": " + strerror(errno));
+        }
+        else if (errno != EEXIST)
+            return Refuse(why, folder + ": " + strerror(errno));
+    }
     return true;
 }
 

@@ -31,7 +31,9 @@ bool KOnlyUserMayWrite(const struct stat& status, int fd, const char* path);
 // owns that no other user may write (KOnlyUserMayWrite), reached through
 // folders that no other user can change (root's not writable by others,
 // this user's that no other user may write, or either one sticky); a found
-// folder the user owns gets u+rwx. Otherwise false, and *why (when given)
+// folder the user owns gets u+rwx. The folders found above the first
+// missing one are checked so before anything is made: root with another
+// user's $HOME makes nothing in that home. Otherwise false, and *why (when given)
 // says what stood in the way: "<folder> belongs to another user", "<folder>
 // can be written by other users", "<folder> is not a folder", "<folder>:
 // <system error>" or "no home folder".

@@ -237,10 +237,13 @@ public:
     static void* Create() { return new (std::nothrow) QOXSetUserParams; }
     ZStatus doIt(const ZArgList&) override
     {
-        if (!QoxZeltUserParams::Instance().SaveChecked())
+        QoxZeltUserParams& params = QoxZeltUserParams::Instance();
+        if (!params.SaveChecked())
         {
-            displayError("The settings could not be saved");
-            return ZStatus(ZStatus::kFailure, "The settings could not be saved");
+            const std::string why = params.WhyNotSaved();
+            const std::string text = "The settings could not be saved" + (why.empty() ? why : ": " + why);
+            displayError(text.c_str());
+            return ZStatus(ZStatus::kFailure, text.c_str());
         }
         setResult(true);
         return ZStatus();

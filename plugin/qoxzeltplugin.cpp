@@ -23,6 +23,9 @@ const char kNoFolderWarning[] = "The settings are kept in memory only and no log
 // Told when something stands at the settings file's name that is not read as
 // settings, followed by its path and the cause; it is left as it is.
 const char kFileNotReadWarning[] = "The settings are kept in memory only and their file is neither read nor replaced: ";
+// Told when the settings could not be saved at unloading, followed by the
+// file and the cause.
+const char kNotSavedWarning[] = "The settings could not be saved, their file is left as it was: ";
 
 // The plug-in stays mapped once loaded: the SDK keeps its handle blocks for
 // handles that may outlive their plugs, and unmapping would lose them. A
@@ -64,9 +67,11 @@ ZStatus Start(ZObject object)
     KLib_SetMasterDirectory(directory.c_str());
     KLib_SetConfigDirectory(directory.c_str());
 
-    const std::string& notRead = QoxZeltUserParams::Instance().WhyNotRead();
-    if (!notRead.empty())
-        ZGlobal::displayWarning(ZString(std::string(kFileNotReadWarning) + notRead));
+    const QoxZeltUserParams& params = QoxZeltUserParams::Instance();
+    if (!params.WhyNotRead().empty())
+        ZGlobal::displayWarning(ZString(std::string(kFileNotReadWarning) + params.WhyNotRead()));
+    for (const std::string& note : params.LoadNotes())
+        ZGlobal::displayWarning(ZString(note));
 
     ZStatus st = plugin.registerFileTranslator(QoxZeltTranslator::kName, "none", QoxZeltTranslator::Create);
     if (!st)
@@ -118,8 +123,21 @@ extern "C" ZStatus uninitializePlugin(ZObject object)
     {
         memory = false;
     }
-    // The settings go in any case, saved when memory allows.
-    if (!QoxZeltUserParams::ReleaseInstance())
+    // The settings go in any case, saved when memory allows; a save that
+    // fails otherwise is told.
+    std::string whyNotSaved;
+    if (!QoxZeltUserParams::ReleaseInstance(true, &whyNotSaved))
         memory = false;
+    if (memory && !whyNotSaved.empty())
+    {
+        try
+        {
+            ZGlobal::displayWarning(ZString(kNotSavedWarning + whyNotSaved));
+        }
+        catch (const std::bad_alloc&)
+        {
+            memory = false;
+        }
+    }
     return memory ? st : OutOfMemory();
 }

@@ -65,7 +65,7 @@ QoxZeltUserParams& QoxZeltUserParams::Instance()
     return *shared;
 }
 
-bool QoxZeltUserParams::ReleaseInstance(bool save)
+bool QoxZeltUserParams::ReleaseInstance(bool save, std::string* whyNotSaved)
 {
     std::unique_ptr<QoxZeltUserParams>& shared = Shared();
     bool saved = true;
@@ -73,7 +73,8 @@ bool QoxZeltUserParams::ReleaseInstance(bool save)
     {
         try
         {
-            shared->SaveChecked();
+            if (!shared->SaveChecked() && whyNotSaved)
+                *whyNotSaved = shared->mNotSaved;
         }
         catch (const std::bad_alloc&)
         {
@@ -129,11 +130,13 @@ void QoxZeltUserParams::Load()
     // A load cut short leaves part of the file: that is not saved over it.
     mSaveAtEnd = false;
     mNotRead.clear();
+    mLoadNotes.clear();
     if (HasSettingsFolder())
     {
         // The file read once, into memory.
         KConfigFile file(kFileName, true);
         mNotRead = file.WhyNotRead();
+        NoteStrayLines(file);
         KQoxUserParams::Load(file, kSectionName);
         for (int index = kImportShowUI; index < kZeltParamCount; ++index)
         {
@@ -160,6 +163,7 @@ bool QoxZeltUserParams::SaveChecked()
 {
     // Settings whose file was not read are kept in memory only: whatever
     // stands at its name now, they were not read from it.
+    mNotSaved.clear();
     if (!HasSettingsFolder() || !mNotRead.empty())
         return false;
     // Every entry set in a copy of the file as it stands (its other sections
@@ -170,7 +174,23 @@ bool QoxZeltUserParams::SaveChecked()
     for (int index = kImportShowUI; index < kZeltParamCount; ++index)
         if (const KQoxUserParamEntry* entry = Entry(index))
             file.Set(kSectionName, entry->mName.ToChars(), entry->mValue.ToChars(), nullptr);
-    return file.Write();
+    if (file.Write())
+        return true;
+    mNotSaved = file.WhyNotWritten();
+    return false;
+}
+
+void QoxZeltUserParams::NoteStrayLines(const KConfigFile& file)
+{
+    const std::string path = file.GetPath();
+    for (const KConfigFile::StrayLine& line : file.StrayLines())
+        mLoadNotes.push_back(path + ", line " + std::to_string(line.mNumber) +
+                             ", is no setting (\"key = value\" in a section) and is left out: " + line.mText);
+    if (!file.KeptAside().empty())
+        mLoadNotes.push_back("The settings file as it was is kept as " + file.KeptAside());
+    else if (!file.WhyNotKeptAside().empty())
+        mLoadNotes.push_back("The settings file could not be kept aside and is not replaced: " +
+                             file.WhyNotKeptAside());
 }
 
 int QoxZeltUserParams::GetImportType() const

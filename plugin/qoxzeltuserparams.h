@@ -10,11 +10,16 @@
 // directory they are kept in memory only. A file that is not read (another
 // user's, one that others may write, a link, a FIFO: see KConfigFile) is
 // never saved over, not even once it could be: the settings are then kept
-// in memory only; WhyNotRead tells why, for the host to be told.
+// in memory only; WhyNotRead tells why, for the host to be told. Lines of
+// the file that are no setting are told too (LoadNotes): the file as it
+// was is kept aside before a save replaces it (see KConfigFile).
 
 #include <string>
+#include <vector>
 
 #include "scene/kqoxuserparams.h"
+
+class KConfigFile;
 
 class QoxZeltUserParams : public qoxsdk_600::KQoxUserParams
 {
@@ -43,7 +48,9 @@ public:
     // Saves (unless told not to) and deletes the shared instance; the next
     // Instance makes a new one. False when memory ran out while saving (the
     // file is then as it was); never throws.
-    static bool ReleaseInstance(bool save = true);
+    // *whyNotSaved (when given) says why a save that was due failed (see
+    // WhyNotSaved).
+    static bool ReleaseInstance(bool save = true, std::string* whyNotSaved = nullptr);
 
     QoxZeltUserParams();
     // Saves the settings, unless a Load was cut short (not saved when memory
@@ -65,6 +72,14 @@ public:
     // stands at its name: its path and the cause; empty when it read it or
     // there is none.
     const std::string& WhyNotRead() const { return mNotRead; }
+    // What the last Load found to tell the user: each line of the file that
+    // is no setting and is left out, with where the file as it was is kept
+    // aside (or why it could not be, and is then not saved over).
+    const std::vector<std::string>& LoadNotes() const { return mLoadNotes; }
+    // Why the last save failed when the file could have been written (the
+    // file and the cause); empty when it was saved, or when the settings
+    // are kept in memory only, which the host was told at load.
+    const std::string& WhyNotSaved() const { return mNotSaved; }
 
     // 0 exclusive merge, 1 merge, 2 add, from the text of kImportLoadMode.
     int GetImportType() const;
@@ -76,9 +91,12 @@ public:
 
 private:
     void AppendZeltEntries();
+    void NoteStrayLines(const KConfigFile& file);
 
     bool mSaveAtEnd = true;
     std::string mNotRead;
+    std::vector<std::string> mLoadNotes;
+    std::string mNotSaved;
 };
 
 #endif

@@ -277,12 +277,37 @@ ZStatus QoxZeltImport::ReadFile()
 {
     // The host scene is left alone until the file has been read, so that an
     // unreadable file does not discard the open scene.
-    if (mImporter && mScene && mImporter->Import(*mScene))
-        return ZStatus();
     if (!mImporter)
         return Fail("No file opened");
+    const bool read = mScene && mImporter->Import(*mScene);
+    PassOnReadMessage();
+    if (read)
+        return ZStatus();
     // A file that could not be opened is named by the cause found then.
     return Fail(mOpenError.IsEmpty() ? KString(mImporter->GetLastErrorString()) : mOpenError);
+}
+
+// What the read left out or could not do (images not extracted, files
+// kept, kinds dropped) reaches the host user, a warning naming the file for
+// each line, and the log.
+void QoxZeltImport::PassOnReadMessage()
+{
+    KString message;
+    mImporter->GetMessage(message);
+    if (!message.IsOK())
+        throw std::bad_alloc();
+    const std::string prefix = std::string(mImporter->GetFileName()) + ": ";
+    const char* line = message.ToChars();
+    while (*line)
+    {
+        const char* end = strchr(line, '\n');
+        const std::string text(line, end ? static_cast<size_t>(end - line) : strlen(line));
+        line += text.size() + (end ? 1 : 0);
+        if (text.empty())
+            continue;
+        LogLine(mLog.get(), text.c_str());
+        ZGlobal::displayWarning(ZString(prefix + text));
+    }
 }
 
 ZStatus QoxZeltImport::PrepareHostScene(int mode)

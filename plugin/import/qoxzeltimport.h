@@ -254,7 +254,9 @@ public:
     // Logs the error and shows it in a dialog; the failure to return.
     ZStatus Fail(const KString& error);
     // Reads the file into the scene; failure (logged and shown) when it cannot.
+    // Each line of what the read says is logged and shown as a warning.
     ZStatus ReadFile();
+    void PassOnReadMessage();
     // Add mode: a new, empty host scene; failure (logged and shown) when the
     // host refuses it. The other modes keep the open scene.
     ZStatus PrepareHostScene(int mode);

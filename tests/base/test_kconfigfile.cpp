@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -411,4 +412,63 @@ TEST(KConfigFileTest, ASavedFileKeepsItsModeAndAReadOnlyOneIsNotWritten)
                 EXPECT_EQ(status.st_mode & 0777, row.mMode);
                 EXPECT_EQ(status.st_gid, getegid());
             }
+}
+
+// A file with lines the in-memory copy does not hold (an entry before any
+// section, a line that is no "key = value") is kept aside whole when it is
+// loaded, at a name nobody else's file holds, before the copy is written
+// over it; one that cannot be kept aside is not written over.
+TEST(KConfigFileTest, LinesThatAreNoEntriesAreKeptAsideBeforeTheCopyIsWritten)
+{
+    const std::string text = "early = 0\n[S]\nKey = 1\nMode: kMerge ; by hand\n\n; a comment\n";
+    enum Before
+    {
+        eNOTHING,
+        eSAME,  // f.ini.bak holds these bytes already
+        eOTHER, // f.ini.bak holds others
+        eLINK,  // f.ini.bak is a link to another file
+        eFULL   // no room for a copy
+    };
+    const struct
+    {
+        Before mBefore;
+        const char* mKept; // "": not kept aside
+        std::vector<std::string> mFiles;
+    } rows[] = {
+        {eNOTHING, "f.ini.bak", {"f.ini", "f.ini.bak"}},
+        {eSAME, "f.ini.bak", {"f.ini", "f.ini.bak"}},
+        {eOTHER, "f.ini-1.bak", {"f.ini", "f.ini-1.bak", "f.ini.bak"}},
+        {eLINK, "f.ini-1.bak", {"f.ini", "f.ini-1.bak", "f.ini.bak", "other"}},
+        {eFULL, "", {"f.ini"}},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mBefore);
+        ConfigDir dir;
+        const std::string path = dir.File("f.ini"), bak = dir.File("f.ini.bak"), other = "someone else's";
+        ASSERT_TRUE(WriteFile(path, text));
+        ASSERT_TRUE(row.mBefore != eSAME || WriteFile(bak, text));
+        ASSERT_TRUE(row.mBefore != eOTHER || WriteFile(bak, other));
+        ASSERT_TRUE(row.mBefore != eLINK || (WriteFile(dir.File("other"), other) && symlink("other", bak.c_str()) == 0));
+        std::unique_ptr<qoxtest::FileSizeLimit> full(row.mBefore == eFULL ? new qoxtest::FileSizeLimit(8) : nullptr);
+        KConfigFile config("f.ini", true);
+        full.reset();
+        std::vector<std::string> stray;
+        for (const KConfigFile::StrayLine& line : config.StrayLines())
+            stray.push_back(std::to_string(line.mNumber) + ": " + line.mText);
+        EXPECT_EQ(stray, (std::vector<std::string>{"1: early = 0", "4: Mode: kMerge ; by hand"}));
+        const std::string kept = *row.mKept ? dir.File(row.mKept) : "";
+        EXPECT_EQ(config.KeptAside(), kept);
+        EXPECT_EQ(config.WhyNotKeptAside(), *row.mKept ? "" : bak + ": File too large");
+        EXPECT_TRUE(config.Set("S", "Key", "2", nullptr));
+        EXPECT_EQ(config.Write(), !kept.empty());
+        EXPECT_EQ(config.WhyNotWritten(), config.WhyNotKeptAside());
+        EXPECT_EQ(ReadFile(path), kept.empty() ? text : "[S]\nKey = 2\n");
+        EXPECT_TRUE(kept.empty() || ReadFile(kept) == text);
+        EXPECT_EQ(qoxtest::ListDirectory(dir.Path()), row.mFiles);
+        if (row.mBefore == eOTHER || row.mBefore == eLINK)
+        {
+            EXPECT_EQ(ReadFile(dir.File(row.mBefore == eLINK ? "other" : "f.ini.bak")), other);
+        }
+    }
 }

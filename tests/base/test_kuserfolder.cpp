@@ -173,3 +173,43 @@ TEST(KUserFolder, OnlyTheUsersPrivateGroupMayWriteAFolderOfTheirs)
     if (skipped > 0)
         std::printf("%s\n", reason.c_str());
 }
+
+// Root working with another user's home (sudo -E, su without "-"): before
+// any folder is made, each folder found on the way must be root's or
+// root's own making; a home another user owns, or a folder in it, is
+// refused with its name, and nothing is made in it.
+TEST(KUserFolder, NothingIsMadeInAFolderOfAnotherUser)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "not root: giving the home to another user takes root";
+    const struct
+    {
+        const char* mPath;    // under the home
+        const char* mTheirs;  // the folder given to another user beforehand, under the home ("": the home)
+        bool mOpen;           // through KOpenUserFolder, else KMakeUserFolder
+    } rows[] = {
+        {".config/qoxzelt", "", false},
+        {".cache/qoxsdk/media/lib-scene", "", true},
+        {".config/qoxzelt", ".config", false},
+        {".cache/qoxsdk/media/lib-scene", ".cache", true},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(std::string(row.mPath) + " in " + row.mTheirs);
+        qoxtest::TempDir dir;
+        char real[PATH_MAX];
+        ASSERT_TRUE(realpath(dir.Path().c_str(), real));
+        const std::string home = std::string(real) + "/home", theirs = *row.mTheirs ? home + "/" + row.mTheirs : home;
+        ASSERT_EQ(mkdir(home.c_str(), 0755), 0);
+        ASSERT_TRUE(theirs == home || mkdir(theirs.c_str(), 0755) == 0);
+        ASSERT_EQ(chown(theirs.c_str(), kNobody, kNobody), 0);
+        const std::string path = home + "/" + row.mPath;
+        std::string why = "(none)";
+        const int opened = row.mOpen ? KOpenUserFolder(path, &why) : KMakeUserFolder(path, &why) ? 0 : -1;
+        EXPECT_EQ(opened, -1);
+        if (opened > 0)
+            close(opened);
+        EXPECT_EQ(why, theirs + " belongs to another user");
+        EXPECT_EQ(qoxtest::ListDirectory(theirs), std::vector<std::string>{});
+    }
+}

@@ -403,6 +403,63 @@ TEST_F(PluginTest, ASettingsFileNotReadAtLoadIsNotSavedOverOnceItCouldBe)
     }
 }
 
+// A settings file edited by hand: a line that is no setting is told at
+// load with its file and number, and the file as it was is kept aside
+// before the save at unloading replaces it. A save at unloading that fails
+// (a full disk) is told, the file left as it was.
+TEST_F(PluginTest, SettingsLinesLeftOutAndFailedSavesAreTold)
+{
+    const std::string path = mDir.File("registry.txt"), bak = path + ".bak";
+    const struct
+    {
+        const char* mWhat;
+        std::string mText;                 // the file before the load
+        bool mFull;                        // the disk full at unloading
+        Strings mLoad, mUnload;            // the warnings
+        const char* mMode;                 // the import mode read
+        Strings mFiles;                    // in the folder at the end
+    } rows[] = {
+        {"a line by hand",
+         "[UserParams]\nkImportLoadMode: kMerge\nkImportShowUI = false\n",
+         false,
+         {path + ", line 2, is no setting (\"key = value\" in a section) and is left out: kImportLoadMode: kMerge",
+          "The settings file as it was is kept as " + bak},
+         {},
+         "kCreate",
+         {"qoxzelt.so", "registry.txt", "registry.txt.bak"}},
+        {"a full disk",
+         "[UserParams]\nkImportLoadMode = kMerge\n",
+         true,
+         {},
+         {"The settings could not be saved, their file is left as it was: " + path + ": File too large"},
+         "kMerge",
+         {"qoxzelt.so", "registry.txt"}},
+    };
+    for (const auto& row : rows)
+    {
+        SCOPED_TRACE(row.mWhat);
+        std::filesystem::remove(bak);
+        ASSERT_TRUE(qoxtest::WriteFile(path, row.mText));
+        zelthost::Host::Get().ClearTranscript();
+        ASSERT_TRUE(Load());
+        EXPECT_EQ(HostWarnings(), row.mLoad);
+        EXPECT_EQ(Run("QOXImportMode"), Strings{row.mMode});
+        Run("QOXImportMode exmerge");
+        zelthost::Host::Get().ClearTranscript();
+        {
+            std::unique_ptr<qoxtest::FileSizeLimit> full(row.mFull ? new qoxtest::FileSizeLimit(16) : nullptr);
+            zelthost::Host::Get().UnloadAllPlugins();
+        }
+        EXPECT_EQ(HostWarnings(), row.mUnload);
+        const std::string after = qoxtest::ReadFile(path);
+        EXPECT_EQ(after == row.mText, row.mFull);
+        EXPECT_EQ(after.find("kImportShowUI = false\n") != std::string::npos, !row.mFull);
+        EXPECT_EQ(after.find("kImportLoadMode = kExclusiveMerge\n") != std::string::npos, !row.mFull);
+        EXPECT_EQ(qoxtest::ListDirectory(mDir.Path()), row.mFiles);
+        EXPECT_TRUE(row.mFull || qoxtest::ReadFile(bak) == row.mText);
+    }
+}
+
 TEST_F(PluginTest, LoadRegistersEverythingAndUnloadRemovesIt)
 {
     ASSERT_TRUE(Load());

@@ -128,6 +128,108 @@ TEST_F(ImportTest, FileTexturesNameFilesThatExistAfterTheMediaIsExtracted)
     }
 }
 
+namespace {
+
+// The lines of the plug-in's log that tell what was found (tab first), tab
+// removed.
+std::vector<std::string> LoggedLines(const std::string& log)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : qoxtest::SplitLines(log))
+        if (line[0] == '\t')
+            lines.push_back(line.substr(1, line.find_last_not_of('\n')));
+    return lines;
+}
+
+class ImportMessageTest : public ImportTest
+{
+protected:
+    std::string SceneWhoseImagesCannotGoBeside();
+};
+
+// A scene of two clips embedding wood.png and stone.png, each used by a
+// texture, written beside the images (in "images", which the read names
+// them by) and moved alone to shelf/scene.qox,
+// where "scene.qox.media" is a file: the images can go only to the cache.
+std::string ImportMessageTest::SceneWhoseImagesCannotGoBeside()
+{
+    const std::string made = mDir.File("images"), shelf = mDir.File("shelf");
+    fs::create_directories(made);
+    fs::create_directories(shelf);
+    const std::string scene = Write(
+        [&](KQoxSdkManager& m, KQoxScene& s) {
+            for (const char* name : {"wood", "stone"})
+            {
+                const std::string image = made + "/" + name + ".png";
+                EXPECT_TRUE(qoxtest::WriteFile(image, kImage));
+                KQoxVideo* clip = m.CreateKQoxVideo(name);
+                clip->SetFileName(image.c_str());
+                s.GetEntity()->AddVideo(clip);
+                KQoxTexture* texture = m.CreateKQoxTexture(name);
+                texture->SetFileName(image.c_str());
+                texture->SetMediaName((std::string("Video::") + name).c_str());
+                TexturedMesh(m, s, name, texture);
+            }
+            AddTake(s, "Take 001");
+        },
+        "images/scene.qox");
+    fs::rename(scene, shelf + "/scene.qox");
+    fs::remove_all(made);
+    EXPECT_TRUE(qoxtest::WriteFile(shelf + "/scene.qox.media", "not a folder"));
+    return shelf + "/scene.qox";
+}
+
+} // namespace
+
+// What the read says reaches the host user: each line of the SDK's message
+// (here two images not extracted, the cache being a file) is a warning
+// naming the file, and a line of the plug-in's log; the import succeeds.
+TEST_F(ImportMessageTest, TheReadsMessageReachesTheHostAsWarningsAndTheLog)
+{
+    const std::string scene = SceneWhoseImagesCannotGoBeside(), cache = mDir.File("cache");
+    ASSERT_TRUE(qoxtest::WriteFile(cache, "a file, not a folder"));
+    setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    const ZStatus imported = Import(scene);
+    unsetenv("XDG_CACHE_HOME");
+    ASSERT_TRUE(imported) << imported.errorString();
+    const std::string why = "(" + scene + ".media is not a folder; " + cache + "/qoxsdk: Not a directory): ";
+    const std::vector<std::string> lines = {"Media not extracted " + why + mDir.File("images/wood.png"),
+                                            "Media not extracted " + why + mDir.File("images/stone.png")};
+    EXPECT_EQ(HostWarnings(), (std::vector<std::string>{scene + ": " + lines[0], scene + ": " + lines[1]}));
+    EXPECT_EQ(LoggedLines(qoxtest::ReadFile(mDir.File("qoxzeltlog.txt"))), lines);
+}
+
+// Root working with a user's $HOME (sudo -E): the plug-in's load and a read
+// that would extract to the cache make nothing in that home, and say why:
+// the settings stay in memory, and the images are named as not extracted.
+TEST_F(ImportMessageTest, RootWithAnotherUsersHomeMakesNothingThere)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "not root: giving the home to another user takes root";
+    const std::string scene = SceneWhoseImagesCannotGoBeside(), home = mDir.File("home");
+    ASSERT_EQ(mkdir(home.c_str(), 0755) | chown(home.c_str(), 65534, 65534), 0);
+    const char* kept = getenv("HOME");
+    const std::string before = kept ? kept : "";
+    zelthost::Host::Get().UnloadAllPlugins();
+    setenv("HOME", home.c_str(), 1);
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "ZELT_PLUG_IN_PATH"})
+        unsetenv(variable);
+    zelthost::Host::Get().ClearTranscript();
+    const bool loaded = static_cast<bool>(Load());
+    const std::vector<std::string> loadWarnings = HostWarnings();
+    const ZStatus imported = loaded ? Import(scene) : ZStatus(ZStatus::kFailure, "not loaded");
+    setenv("HOME", before.c_str(), 1);
+    ASSERT_TRUE(imported) << imported.errorString();
+    const std::string theirs = home + " belongs to another user";
+    EXPECT_EQ(loadWarnings,
+              std::vector<std::string>{"The settings are kept in memory only and no log is written: " + theirs});
+    const std::string why = "(" + scene + ".media is not a folder; " + theirs + "): ";
+    EXPECT_EQ(HostWarnings(),
+              (std::vector<std::string>{scene + ": Media not extracted " + why + mDir.File("images/wood.png"),
+                                        scene + ": Media not extracted " + why + mDir.File("images/stone.png")}));
+    EXPECT_EQ(qoxtest::ListDirectory(home), std::vector<std::string>{});
+}
+
 // The file moved to a folder the importing user may not write (root imports
 // it as another user): the image is extracted into that user's cache, and
 // both file textures name the file there, whether the file is imported by
