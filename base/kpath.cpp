@@ -756,10 +756,6 @@ bool GetIsRelativePath(const char* path)
     return path[0] != '/';
 }
 
-namespace {
-
-// Whether two names are alike but for the case of ASCII letters (the same
-// in every locale).
 bool SameButForCase(const char* a, const char* b)
 {
     for (;; ++a, ++b)
@@ -773,6 +769,8 @@ bool SameButForCase(const char* a, const char* b)
             return true;
     }
 }
+
+namespace {
 
 // Whether path is a folder (wantFolder) or a regular file.
 bool IsOfKind(const std::string& path, bool wantFolder)

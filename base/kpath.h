@@ -119,6 +119,9 @@ KString KFindFileFrom(const char* directory, const char* name);
 // for a name looked for in several places, each place is tried so before
 // any is searched without regard to case.
 KString KFindFileAsWritten(const char* directory, const char* name);
+// Whether two names are alike but for the case of ASCII letters (the same
+// in every locale): one file on the disks that ignore case.
+bool SameButForCase(const char* a, const char* b);
 // A file name numbered for a copy whose own name is taken: "name.ext" as
 // "name-<number>.ext", the number before the last "."; a name without
 // extension, or whose only "." leads, gets the number at its end

@@ -199,6 +199,27 @@ std::string RandomLetters()
     return letters;
 }
 
+// Renames from to the free name to on a file system that can neither link
+// nor rename without replacing: the name is first taken by an empty file
+// made exclusively, and only that file is replaced. False with errno (EEXIST
+// when the name is taken).
+bool RenameOntoReserved(const char* from, const char* to)
+{
+    const int fd = open(to, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    struct stat made, there;
+    const bool known = fstat(fd, &made) == 0;
+    close(fd);
+    if (known && rename(from, to) == 0)
+        return true;
+    const int error = errno;
+    if (known && lstat(to, &there) == 0 && made.st_dev == there.st_dev && made.st_ino == there.st_ino)
+        unlink(to);
+    errno = error;
+    return false;
+}
+
 // Creates a new file under stem + suffix + random letters, exclusively, in
 // directory (a descriptor, or AT_FDCWD to go by the path), the folder whose
 // path with a slash is prefix; its descriptor, its name in the folder in
@@ -458,7 +479,7 @@ KStagedFiles::~KStagedFiles() noexcept
 const KStagedFiles::Entry* KStagedFiles::Find(const char* target) const
 {
     for (const Entry& entry : mEntries)
-        if (target && entry.mTarget == target)
+        if (target && entry.mKind != eNEW && entry.mTarget == target)
             return &entry;
     return nullptr;
 }
@@ -542,6 +563,13 @@ bool KStagedFiles::Add(const char* target)
         if (status.st_nlink > 1 || !CanGiveOwner(status))
             entry.mKind = eREWRITTEN;
     }
+    return Push(entry);
+}
+
+// Makes entry's new file and adds it to the set, within the room reserved;
+// false with the error and cause recorded.
+bool KStagedFiles::Push(Entry& entry)
+{
     try
     {
         // A few new files are held open at once; the oldest is parked to
@@ -598,7 +626,10 @@ bool KStagedFiles::MakeFile(Entry& entry)
 bool KStagedFiles::StageBeside(Entry& entry)
 {
     std::string name, path;
-    entry.mFile = CreateFree(AT_FDCWD, StagingPrefix(entry), Stem(entry.mReplaced), kWrittenSuffix, 0666, name, path);
+    // A file new to its folder is made with its own mode: it is never
+    // readable by more than that, not even while it is written.
+    const mode_t mode = entry.mKind == eNEW ? entry.mMode : 0666;
+    entry.mFile = CreateFree(AT_FDCWD, StagingPrefix(entry), Stem(entry.mReplaced), kWrittenSuffix, mode, name, path);
     if (entry.mFile < 0)
         return false;
     entry.mStagedName.swap(name);
@@ -608,6 +639,8 @@ bool KStagedFiles::StageBeside(Entry& entry)
         return false;
     entry.mDevice = status.st_dev;
     entry.mInode = status.st_ino;
+    if (entry.mKind == eNEW)
+        return true; // written through the descriptor that made it
     entry.mCreatedMode = status.st_mode & 07777;
     // The caller opens it again by name: its owner must be able to write it
     // whatever the umask took away; the plain mode comes back at commit.
@@ -686,6 +719,13 @@ FILE* KStagedFiles::Create(const char* target)
 {
     if (!Add(target))
         return nullptr;
+    return OpenLast();
+}
+
+// The file of the entry added last, open for writing; null, the entry out
+// of the set again, when it cannot be opened.
+FILE* KStagedFiles::OpenLast()
+{
     // A new file is written through the descriptor that made it, never
     // reached again by name.
     Entry& entry = mEntries.back();
@@ -721,6 +761,142 @@ FILE* KStagedFiles::Create(const char* target)
         Fail(cause, FolderCause(cause));
     }
     return file;
+}
+
+FILE* KStagedFiles::CreateNew(const char* target, mode_t mode)
+{
+    DropNew();
+    mCause = "";
+    if (!target || !*target)
+    {
+        Fail(EINVAL, "");
+        return nullptr;
+    }
+    if (mEntries.size() == mEntries.capacity())
+        mEntries.reserve(mEntries.size() * 2 + 4);
+    Entry entry;
+    entry.mKind = eNEW;
+    entry.mReplaced = target; // names its temporary's folder and stem
+    entry.mFolder = DirectoryOf(entry.mReplaced);
+    entry.mName = NameOf(entry.mReplaced);
+    entry.mMode = mode & 07777;
+    if (!Push(entry))
+        return nullptr;
+    FILE* file = OpenLast();
+    if (file)
+    {
+        mNew = mEntries.size() - 1;
+        mHasNew = true;
+    }
+    return file;
+}
+
+bool KStagedFiles::PlaceNew(const char* target, const std::function<bool()>& keep)
+{
+    mCause = "";
+    if (!mHasNew || !target || !*target)
+        return Fail(EINVAL, "");
+    Entry& entry = mEntries[mNew];
+    if (DirectoryOf(target) != entry.mFolder)
+        return Fail(EINVAL, "");
+    if (Find(target))
+        return Fail(EEXIST, ""); // another file of the set takes it at the commit
+    // Its names first: once it is linked, keeping it allocates nothing.
+    std::string placedTarget = target, placedPath = target, placedName = NameOf(placedTarget);
+    // Flushed before it takes its name: the name never holds a part of it.
+    if (!Reopen(entry))
+        return false;
+    const bool flushed = fsync(entry.mFile) == 0;
+    CloseFd(entry.mFile);
+    if (!flushed)
+        return Fail(errno, "");
+    bool linked = false;
+    if (!LinkNew(entry, placedPath, linked))
+        return false;
+    bool kept = true;
+    try
+    {
+        kept = !keep || keep();
+    }
+    catch (...)
+    {
+        UnlinkNew(entry, placedPath, linked);
+        throw;
+    }
+    if (!kept)
+    {
+        UnlinkNew(entry, placedPath, linked);
+        return Fail(EEXIST, "");
+    }
+    struct stat status;
+    if (linked && lstat(entry.mStagedPath.c_str(), &status) == 0 && status.st_dev == entry.mDevice &&
+        status.st_ino == entry.mInode)
+        unlink(entry.mStagedPath.c_str());
+    int folder = OpenFolder(entry.mFolder);
+    if (folder >= 0)
+        SyncDirectory(folder);
+    CloseFd(folder);
+    entry.mKind = ePLACED;
+    entry.mTarget.swap(placedTarget);
+    entry.mStagedPath.swap(placedPath);
+    entry.mStagedName.swap(placedName);
+    mHasNew = false;
+    return true;
+}
+
+// Gives entry's temporary, checked to be the file made, the name target
+// where nothing bears it: by a link (linked, the temporary staying), else,
+// on a file system without links, by a rename that replaces nothing. Then
+// the name must hold the file. False with EEXIST and no cause when the name
+// is taken, else the error and cause recorded.
+bool KStagedFiles::LinkNew(Entry& entry, const std::string& target, bool& linked)
+{
+    struct stat status;
+    if (lstat(entry.mStagedPath.c_str(), &status) != 0)
+        return Fail(errno, PlainCause(errno));
+    if (status.st_dev != entry.mDevice || status.st_ino != entry.mInode)
+        return Fail(EEXIST, kReplacedMeanwhile);
+    const char* const from = entry.mStagedPath.c_str();
+    linked = linkat(AT_FDCWD, from, AT_FDCWD, target.c_str(), 0) == 0;
+    bool moved = linked;
+    if (!moved && (errno == EPERM || errno == EMLINK || errno == ENOTSUP || errno == ENOSYS))
+    {
+        moved = renameat2(AT_FDCWD, from, AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+        if (!moved && (errno == EINVAL || errno == ENOSYS))
+            moved = RenameOntoReserved(from, target.c_str());
+    }
+    if (!moved)
+        return Fail(errno, errno == EEXIST ? "" : FolderCause(errno));
+    if (lstat(target.c_str(), &status) != 0 || status.st_dev != entry.mDevice || status.st_ino != entry.mInode)
+        return Fail(EEXIST, kReplacedMeanwhile);
+    return true;
+}
+
+// Takes the name target back from entry's file where it still holds it: a
+// link is removed, a renamed file goes back to its temporary's name (or,
+// when that cannot be, is removed, and the entry has no file left).
+void KStagedFiles::UnlinkNew(Entry& entry, const std::string& target, bool linked) noexcept
+{
+    struct stat status;
+    if (lstat(target.c_str(), &status) != 0 || status.st_dev != entry.mDevice || status.st_ino != entry.mInode)
+        return;
+    if (linked || renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, entry.mStagedPath.c_str(), RENAME_NOREPLACE) != 0)
+    {
+        unlink(target.c_str());
+        if (!linked)
+        {
+            entry.mStagedName.clear();
+            entry.mStagedPath.clear();
+        }
+    }
+}
+
+void KStagedFiles::DropNew() noexcept
+{
+    if (!mHasNew)
+        return;
+    mHasNew = false;
+    Remove(mEntries[mNew]); // nothing left of it to remove or put
 }
 
 bool KStagedFiles::Holds(const char* target) const
@@ -785,7 +961,8 @@ bool KStagedFiles::Reopen(Entry& entry)
 {
     if (entry.mFile >= 0)
         return true;
-    entry.mFile = open(entry.mStagedPath.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+    // A new file may have a mode its owner may not write by: it is only flushed.
+    entry.mFile = open(entry.mStagedPath.c_str(), (entry.mKind == eNEW ? O_RDONLY : O_RDWR) | O_NOFOLLOW | O_CLOEXEC);
     struct stat status;
     if (entry.mFile < 0 || fstat(entry.mFile, &status) != 0)
         return Fail(errno, PlainCause(errno));
@@ -809,7 +986,7 @@ bool KStagedFiles::Reopen(Entry& entry)
 // files.
 bool KStagedFiles::Ready(Entry& entry)
 {
-    if (entry.mKind == eDIRECT)
+    if (entry.mKind == eDIRECT || entry.mKind == eNEW || entry.mKind == ePLACED)
         return true;
     const bool held = entry.mFile >= 0;
     if (!Reopen(entry))
@@ -1070,18 +1247,40 @@ bool KStagedFiles::Commit()
         Abandon(); // nothing is put yet: every target as it was
         throw;
     }
-    while (!mEntries.empty())
+    // A file placed already stays once any file is put (those put may name
+    // it); a temporary never placed goes.
+    bool put = false;
+    for (size_t i = mEntries.size(); i-- > 0;)
     {
-        if (!Put(mEntries.back(), block))
+        Entry& entry = mEntries[i];
+        if (entry.mKind == eNEW)
+            Remove(entry);
+        else if (entry.mKind != ePLACED && !Put(entry, block))
         {
             const int error = errno;
             const char* cause = mCause;
-            Abandon();
+            if (put)
+                KeepPlaced();
+            Abandon(); // what is put is left as it is
             return Fail(error, cause);
         }
-        mEntries.pop_back();
+        put = put || entry.mKind == eREPLACED || entry.mKind == eREWRITTEN || entry.mKind == eDIRECT;
     }
+    KeepPlaced();
+    mEntries.clear();
+    mHasNew = false;
     return true;
+}
+
+// Keeps the placed files where they are: the set no longer removes them.
+void KStagedFiles::KeepPlaced() noexcept
+{
+    for (Entry& entry : mEntries)
+        if (entry.mKind == ePLACED)
+        {
+            entry.mStagedName.clear();
+            entry.mStagedPath.clear();
+        }
 }
 
 // What Commit does before it puts the first file: takes the turns and
@@ -1094,7 +1293,7 @@ bool KStagedFiles::Prepare(KSaveLock& lock, std::vector<char>& block)
     // out of descriptors for the lock, the new files are parked first.
     std::vector<std::string> changed;
     for (const Entry& entry : mEntries)
-        if (entry.mKind != eDIRECT)
+        if (entry.mKind == eREPLACED || entry.mKind == eREWRITTEN)
             changed.push_back(entry.mReplaced);
     if (!changed.empty() && !lock.Take(changed, [this] { return Park(); }))
     {
@@ -1151,5 +1350,6 @@ void KStagedFiles::Abandon() noexcept
     for (Entry& entry : mEntries)
         Remove(entry);
     mEntries.clear();
+    mHasNew = false;
     errno = error;
 }

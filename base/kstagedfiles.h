@@ -54,6 +54,13 @@
 // - A target that exists and is neither a regular file nor a directory (a
 //   device, a FIFO) is written directly (IsInPlace): nothing can replace it
 //   whole, and moving a file over it would destroy it.
+// - New to its folder (CreateNew, PlaceNew): a file that takes its name
+//   during the save rather than at the commit (an image's copy, whose name
+//   the files written after it give). It is written to a temporary beside
+//   its name, flushed, then linked to the name only where nothing bears it
+//   yet, so it never replaces a file, however many saves name their files
+//   at once. The commit leaves it there; an abandoned set, or a commit that
+//   fails before it puts any file, removes it where its name still holds it.
 // - Commit first takes the turn on every file it changes (KSaveLock: by the
 //   file, whatever name or folder it comes through, never by its folder), so
 //   the commits of saves of one file, in this process or another of this
@@ -76,6 +83,7 @@
 // path it needs is kept from staging on.
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -109,6 +117,21 @@ public:
     // Stage, then the new file opened for writing ("wb"); null when either
     // fails (the target is then out of the set again).
     FILE* Create(const char* target);
+    // Adds a file new to target's folder (see above) and returns its
+    // temporary open for writing ("wb"), created with mode less the umask;
+    // null when it cannot be made, as Create. A temporary made before and
+    // not placed is removed first.
+    FILE* CreateNew(const char* target, mode_t mode);
+    // Flushes the file CreateNew made, written and closed, and links it to
+    // target, in the same folder, only where nothing bears that name. With
+    // keep, once linked, the name is kept only when keep() says so (another
+    // name that stands for the same file on some disks, say). False with
+    // EEXIST when the name is taken or not kept (the temporary then stays
+    // for another name), or with the error and cause of another failure.
+    // True when placed: the file is then in the set under target.
+    bool PlaceNew(const char* target, const std::function<bool()>& keep = nullptr);
+    // Removes the temporary CreateNew made and that was not placed.
+    void DropNew() noexcept;
     // True when target is in the set.
     bool Holds(const char* target) const;
     // True when target is in the set and written directly under its own name
@@ -118,6 +141,10 @@ public:
     // over its old bytes at commit (see above).
     bool IsRewrittenInPlace(const char* target) const;
     bool IsEmpty() const { return mEntries.empty(); }
+    // Closes the new files the set holds open, for a caller out of
+    // descriptors; each is opened again, and checked, where a step needs
+    // it. True when any was closed.
+    bool Park();
 
     // Puts every file onto its target (see above) and empties the set. Every
     // file must be closed first. Waits while another save of one of its
@@ -152,7 +179,9 @@ private:
     {
         eREPLACED,  // a temporary renamed over the file
         eREWRITTEN, // a temporary copied over the file's old bytes
-        eDIRECT     // written under the target's own name
+        eDIRECT,    // written under the target's own name
+        eNEW,       // a temporary new to its folder, not yet placed
+        ePLACED     // new to its folder, at its name already
     };
     // Its names are all made before the file or folder they name exists, and
     // moved in after: removing what an entry made needs no allocation.
@@ -183,10 +212,14 @@ private:
     const Entry* Find(const char* target) const;
     bool Fail(int error, const char* cause);
     bool Add(const char* target);
+    bool Push(Entry& entry);
+    FILE* OpenLast();
+    bool LinkNew(Entry& entry, const std::string& target, bool& linked);
+    void UnlinkNew(Entry& entry, const std::string& target, bool linked) noexcept;
+    void KeepPlaced() noexcept;
     bool MakeFile(Entry& entry);
     bool StageBeside(Entry& entry);
     bool StagePrivate(Entry& entry);
-    bool Park();
     static std::string StagingPrefix(const Entry& entry);
     int OpenStagingFolder(Entry& entry);
     bool Reopen(Entry& entry);
@@ -199,6 +232,8 @@ private:
     static void Remove(Entry& entry) noexcept;
 
     std::vector<Entry> mEntries; // in staging order
+    size_t mNew = 0;             // the entry CreateNew made, while it is not placed
+    bool mHasNew = false;
     const char* mCause = "";
     int mError = 0;
 };

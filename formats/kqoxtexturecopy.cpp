@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <new>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -137,7 +139,64 @@ std::string Candidate(const std::string& name, int number, ETextureCopyNames nam
     return numbered;
 }
 
+// name with its ASCII letters made small, the same in every locale.
+std::string Folded(std::string name)
+{
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return name;
+}
+
+struct FolderCloser
+{
+    void operator()(DIR* dir) const { closedir(dir); }
+};
+
+// The entries of folder counted by their names with ASCII letters made
+// small: names alike but for case stand for one file on the disks that
+// ignore case. False with errno when the folder cannot be listed.
+bool CountFolded(const std::string& folder, std::unordered_map<std::string, int>& counts)
+{
+    std::unique_ptr<DIR, FolderCloser> dir(opendir(folder.c_str()));
+    if (!dir)
+        return false;
+    while (const dirent* entry = readdir(dir.get()))
+        ++counts[Folded(entry->d_name)];
+    return true;
+}
+
+// The entries of folder whose names are name but for case, name itself
+// among them; -1 with errno when the folder cannot be listed.
+int CountButForCase(const std::string& folder, const std::string& name)
+{
+    std::unique_ptr<DIR, FolderCloser> dir(opendir(folder.c_str()));
+    if (!dir)
+        return -1;
+    int count = 0;
+    while (const dirent* entry = readdir(dir.get()))
+        count += SameButForCase(entry->d_name, name.c_str()) ? 1 : 0;
+    return count;
+}
+
+// Out of memory listing a folder is out of memory as any other.
+void ThrowWhenOutOfMemory(int error)
+{
+    if (error == ENOMEM)
+        throw std::bad_alloc();
+}
+
 } // namespace
+
+void NameCopy(KString& message, const std::string& name, const char* path, const char* copy, const char* material,
+              bool tooLong)
+{
+    if (tooLong)
+        message += ("Texture name file: \"" + name + "\" is too long.\n").c_str();
+    message += ("Texture name \"" + std::string(copy) + "\" in material \"" + material + "\" names its copy of \"" +
+                path + "\"\n\n")
+                   .c_str();
+}
 
 std::string WithoutLineBreaks(const std::string& name)
 {
@@ -154,8 +213,11 @@ bool HasLineBreak(const char* name)
 }
 
 ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
-                                             KString& message, KString& copyName, ETextureCopyNames names)
+                                             KString& message, KString& copyName, ETextureCopyNames names,
+                                             bool* renamed)
 {
+    if (renamed)
+        *renamed = false;
     if (!texturePath || !writtenFilePath)
         return eTEXTURE_MISSING;
     // Only a regular file is an image: a folder, device or FIFO is not
@@ -179,6 +241,19 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
     }
     const std::string folder = KQoxWholeText(ExtractDirectoryFromFilePath(writtenFilePath)).ToChars();
     const std::string name = WithoutLineBreaks(KQoxWholeText(ExtractFileName(texturePath, true)).ToChars());
+    // A folder that cannot be read is taken by the names as written.
+    std::unordered_map<std::string, int> there;
+    bool listed = CountFolded(folder, there);
+    if (!listed && OutOfDescriptors(errno) && files.Park())
+        listed = CountFolded(folder, there);
+    if (!listed)
+    {
+        ThrowWhenOutOfMemory(errno);
+        if (OutOfDescriptors(errno))
+            return eTEXTURE_NO_DESCRIPTOR;
+    }
+    bool written = false; // the image's bytes are in the save's new file
+    int lookedAgain = -1; // the number whose name was taken meanwhile and looked at again
     for (int number = 0; number < kMostNumbers; ++number)
     {
         const std::string candidate = Candidate(name, number, names);
@@ -203,30 +278,67 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
                 return eTEXTURE_NO_DESCRIPTOR;
             if (place == ePLACE_TAKEN)
                 continue;
+            // A name alike but for case is the same file on other disks.
+            const auto alike = there.find(Folded(candidate));
+            if (alike != there.end() && alike->second > (place == ePLACE_FREE ? 0 : 1))
+                continue;
             if (place == ePLACE_FREE)
             {
-                FilePtr target(files.Create(destination.c_str()));
-                if (!target)
+                if (!written)
                 {
-                    if (OutOfDescriptors(files.Error()))
-                        return eTEXTURE_NO_DESCRIPTOR;
-                    AppendFileMessage(message, "Error writing texture file", destination.c_str());
-                    return eTEXTURE_NOT_CREATED;
+                    FilePtr target(files.CreateNew(destination.c_str(), image.st_mode & 0666));
+                    if (!target)
+                    {
+                        if (OutOfDescriptors(files.Error()))
+                            return eTEXTURE_NO_DESCRIPTOR;
+                        AppendFileMessage(message, "Error writing texture file", destination.c_str());
+                        return eTEXTURE_NOT_CREATED;
+                    }
+                    if (!CopyStream(source.get(), target))
+                    {
+                        AppendFileMessage(message, "Error writing texture file", destination.c_str());
+                        return eTEXTURE_NOT_WRITTEN;
+                    }
+                    written = true;
                 }
-                if (!CopyStream(source.get(), target))
+                // Placed only where the name is free as it is put, and kept
+                // only while no name alike but for case came meanwhile.
+                int listError = 0;
+                auto alone = [&] {
+                    int count = CountButForCase(folder, candidate);
+                    if (count < 0 && OutOfDescriptors(errno) && files.Park())
+                        count = CountButForCase(folder, candidate);
+                    listError = count < 0 ? errno : 0;
+                    ThrowWhenOutOfMemory(listError);
+                    return count <= 1 && !OutOfDescriptors(listError);
+                };
+                if (!files.PlaceNew(destination.c_str(), alone))
                 {
-                    AppendFileMessage(message, "Error writing texture file", destination.c_str());
-                    return eTEXTURE_NOT_WRITTEN;
+                    if (OutOfDescriptors(listError) || OutOfDescriptors(files.Error()))
+                        return eTEXTURE_NO_DESCRIPTOR;
+                    if (files.Error() != EEXIST || *files.Cause())
+                    {
+                        AppendFileMessage(message, "Error writing texture file", destination.c_str());
+                        return eTEXTURE_NOT_CREATED;
+                    }
+                    // Taken meanwhile: by the same bytes, perhaps.
+                    if (lookedAgain != number)
+                        lookedAgain = number--;
+                    continue;
                 }
             }
         }
+        files.DropNew(); // a file there holds the bytes already
         mCopies.push_back({texturePath, destination});
         mByImage.emplace(std::make_pair(image.st_dev, image.st_ino), mCopies.size() - 1);
         mByTarget.emplace(destination, mCopies.size() - 1);
+        if (renamed)
+            *renamed = candidate != name;
         copyName = candidate.c_str();
         KQoxWholeText(copyName);
         return eTEXTURE_COPIED;
     }
+    files.DropNew();
     AppendFileMessage(message, "Error writing texture file", MakeFullPath(folder.c_str(), name.c_str()).ToChars());
     return eTEXTURE_NOT_CREATED;
 }

@@ -43,7 +43,12 @@ const size_t kSHORT_COPY_NAME_LENGTH = 12;
 // when that is free in the folder and in the save, or is a regular file of
 // the user's own (no link) holding the image's bytes already (then nothing
 // is copied); otherwise the first free one of KNumberedFileName's
-// "name-1.ext", "name-2.ext" ... With
+// "name-1.ext", "name-2.ext" ... A name alike but for the case of ASCII
+// letters to another there is taken (one file on the disks that ignore
+// case). A copy is written whole, flushed, and only then given its name,
+// where the name is still free at that moment: it never replaces a file,
+// so saves into one folder at once never take each other's names. It gets
+// the image's read and write permission bits, less the umask. With
 // eCOPY_NAMES_SHORT a name longer than kSHORT_COPY_NAME_LENGTH gives way to
 // "<first letters>-<n>.<extension cut to 3>", 8.3 in all (letters as
 // written, dots left out). One image (one file, whatever its path) is
@@ -60,10 +65,13 @@ public:
     }
 
     // Copies the image at texturePath into the folder of writtenFilePath as
-    // a file of files: it reaches its name when files is committed (with
-    // the written file), and an abandoned set leaves nothing of it. The
-    // copy's file name (without folder) goes to copyName when the result is
-    // eTEXTURE_COPIED. A failure appends one line to message:
+    // a file of files, placed at its name at once (KStagedFiles::PlaceNew):
+    // a commit keeps it, an abandoned set leaves nothing of it. The copy's
+    // file name (without folder) goes to copyName when the result is
+    // eTEXTURE_COPIED; renamed, when given, tells whether this call gave the
+    // image its copy, under another name than the image's (the save's
+    // message names it then, once per image). A failure appends one line to
+    // message:
     //   Unable to locate texture file "<texturePath>".        (eTEXTURE_MISSING)
     //   Error writing texture file "<destination>".            (NOT_CREATED, NOT_WRITTEN)
     // An image, copy or file in the way that cannot be opened for want of a
@@ -72,7 +80,8 @@ public:
     // kTEXTURE_NO_DESCRIPTOR_CAUSE. Memory running out (the copy's buffer,
     // its path or name) throws std::bad_alloc.
     ETextureCopy CopyTextureFile(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
-                                 KString& message, KString& copyName, ETextureCopyNames names = eCOPY_NAMES_ANY);
+                                 KString& message, KString& copyName, ETextureCopyNames names = eCOPY_NAMES_ANY,
+                                 bool* renamed = nullptr);
 
 private:
     struct Copy
@@ -90,6 +99,14 @@ private:
 // copyName when given.
 bool CopyTextureFile(const char* texturePath, const char* writtenFilePath, KString& message,
                      KString* copyName = nullptr);
+
+// Names in message a copy made under another name than its image's name
+// (the image at path):
+//   Texture name file: "<name>" is too long.       (tooLong)
+//   Texture name "<copy>" in material "<material>" names its copy of "<path>"
+// and an empty line.
+void NameCopy(KString& message, const std::string& name, const char* path, const char* copy, const char* material,
+              bool tooLong);
 
 // The name with each line break (CR, LF) made '_': a name written into a
 // line of text then never starts another line.

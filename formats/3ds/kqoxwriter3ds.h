@@ -140,8 +140,8 @@ public:
     // over an existing file and under a name that fits a map's field (see
     // kqoxtexturecopy.h), the copy's file name in copyName; a failure is
     // noted in the message string, and one in writing the copy fails the
-    // write.
-    bool CopyTextureFile(const char* path, KString& copyName);
+    // write. renamed: this call gave the image its copy under another name.
+    bool CopyTextureFile(const char* path, KString& copyName, bool& renamed);
 
     // ---- Lights, cameras, transforms ----
 

@@ -86,8 +86,10 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         texture2 = nullptr;
     if (texture && !IsExportable(texture))
         texture = texture2;
-    // The copy each map names: "" when the image was not copied.
+    // The copy each map names: "" when the image was not copied; renamed
+    // when this map gave the image its copy under another name.
     KString copies[2];
+    bool renamed[2] = {false, false};
     for (int k = 0; k < 2; ++k)
     {
         KQoxTexture*& map = k == 0 ? texture : texture2;
@@ -97,7 +99,7 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         if (!file || !*file)
             map = nullptr;
         else
-            CopyTextureFile(file, copies[k]);
+            CopyTextureFile(file, copies[k], renamed[k]);
     }
 
     material3ds* raw = nullptr;
@@ -150,8 +152,9 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         KQoxTexture* texture;
         int index;
         const KString& copy;
-    } const maps[2] = {{&record->texture, texture, textureIndex, copies[0]},
-                       {&record->texture2, texture2, texture2Index, copies[1]}};
+        bool renamed;
+    } const maps[2] = {{&record->texture, texture, textureIndex, copies[0], renamed[0]},
+                       {&record->texture2, texture2, texture2Index, copies[1], renamed[1]}};
     for (const auto& entry : maps)
     {
         if (!entry.texture)
@@ -161,13 +164,11 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         const std::string base = KQoxWholeText(ExtractFileName(file, true)).ToChars();
         if (!entry.copy.IsEmpty())
         {
-            // The copy beside the file, named to fit the field.
+            // The copy beside the file, named to fit the field; a name not
+            // the image's is said once, by the first material to map it.
             CopyName(map.name, sizeof map.name, entry.copy.ToChars());
-            if (base.size() > kFileNameLength)
-                mMessage += ("Texture name file: \"" + base + "\" is too long.\nTexture name \"" +
-                             entry.copy.ToChars() + "\" in material \"" + record->name + "\" names its copy of \"" +
-                             file + "\"\n\n")
-                                .c_str();
+            if (entry.renamed)
+                NameCopy(mMessage, base, file, entry.copy.ToChars(), record->name, base.size() > kFileNameLength);
         }
         // An absolute path names a folder of this machine, not the copy
         // beside the written file: only its file name is kept.
@@ -203,12 +204,13 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
     return record;
 }
 
-bool KQoxWriter3DS::CopyTextureFile(const char* path, KString& copyName)
+bool KQoxWriter3DS::CopyTextureFile(const char* path, KString& copyName, bool& renamed)
 {
     // Without a file there is no directory to copy into.
     if (mFileName.empty())
         return false;
-    switch (mTextureCopies.CopyTextureFile(path, mFileName.c_str(), mStaged, mMessage, copyName, eCOPY_NAMES_SHORT))
+    switch (mTextureCopies.CopyTextureFile(path, mFileName.c_str(), mStaged, mMessage, copyName, eCOPY_NAMES_SHORT,
+                                           &renamed))
     {
     case eTEXTURE_NOT_CREATED: mCopyError = eFILE_NOT_CREATED; mCopyCause = nullptr; return false;
     case eTEXTURE_NO_DESCRIPTOR:

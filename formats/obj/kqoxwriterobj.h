@@ -96,8 +96,9 @@ public:
     bool WriteMaterial(const char* name, KQoxMaterial* material, KQoxTexture* texture);
     // Copies an image beside the file with the export (see
     // kqoxtexturecopy.h), the copy's file name in copyName; a copy that
-    // fails fails the write.
-    bool CopyTextureFile(const char* path, KString& copyName);
+    // fails fails the write. A copy under another name than the image's is
+    // named in the message, with the material that maps it first.
+    bool CopyTextureFile(const char* path, const char* material, KString& copyName);
     // A message line: a name of that kind (group, material, texture) was
     // written with its line breaks made '_', as written.
     void NoteLineBreak(const char* kind, const char* written);

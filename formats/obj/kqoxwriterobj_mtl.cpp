@@ -136,7 +136,7 @@ bool KQoxWriterObj::WriteMaterial(const char* name, KQoxMaterial* material, KQox
         KString map;
         const KString own = ExtractFileName(texture->GetFileName(), true);
         KQoxWholeText(own);
-        if (!CopyTextureFile(texture->GetFileName(), map))
+        if (!CopyTextureFile(texture->GetFileName(), name, map))
             map = WithoutLineBreaks(own.ToChars()).c_str();
         if (HasLineBreak(own.ToChars()))
             NoteLineBreak("texture", map.ToChars());
@@ -168,9 +168,11 @@ void KQoxWriterObj::NoteLineBreak(const char* kind, const char* written)
     mMessage += "\"\n";
 }
 
-bool KQoxWriterObj::CopyTextureFile(const char* path, KString& copyName)
+bool KQoxWriterObj::CopyTextureFile(const char* path, const char* material, KString& copyName)
 {
-    switch (mTextureCopies.CopyTextureFile(path, mFileName.ToChars(), mStaged, mMessage, copyName))
+    bool renamed = false;
+    switch (mTextureCopies.CopyTextureFile(path, mFileName.ToChars(), mStaged, mMessage, copyName, eCOPY_NAMES_ANY,
+                                           &renamed))
     {
     case eTEXTURE_NOT_CREATED: mCreateFailed = true; return false;
     case eTEXTURE_NO_DESCRIPTOR:
@@ -179,8 +181,12 @@ bool KQoxWriterObj::CopyTextureFile(const char* path, KString& copyName)
         return false;
     case eTEXTURE_NOT_WRITTEN: mWriteFailed = true; return false;
     case eTEXTURE_MISSING: return false;
-    default: return true;
+    default: break;
     }
+    if (renamed)
+        NameCopy(mMessage, KQoxWholeText(ExtractFileName(path, true)).ToChars(), path, copyName.ToChars(), material,
+                 false);
+    return true;
 }
 
 } // namespace qoxsdk_600

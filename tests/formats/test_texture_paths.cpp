@@ -9,11 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "common/qox_test_files.h"
@@ -280,6 +282,8 @@ struct Image
     std::string mBytes;
     const char* mCopy;
     const char* mCopy3ds = nullptr; // the copy's name from a 3DS save, where it differs
+    mode_t mMode = 0;               // the image's mode, when set
+    mode_t mCopyMode = 0;           // the copy's mode then
 };
 
 // A file in out/ before the save: a file of the user's, a link to such a
@@ -314,6 +318,7 @@ void SaveAndCheckCopies(const std::vector<Image>& images, const std::vector<Plac
         const std::string path = root.File(std::string("src/") + image.mFile);
         std::filesystem::create_directories(path.substr(0, path.rfind('/')));
         ASSERT_TRUE(WriteFile(path, image.mBytes));
+        ASSERT_TRUE(image.mMode == 0 || chmod(path.c_str(), image.mMode) == 0);
         s.AddQuads(image.mNode, 1, path.c_str());
     }
     for (const Placed& file : placed)
@@ -362,6 +367,10 @@ void SaveAndCheckCopies(const std::vector<Image>& images, const std::vector<Plac
         const std::string copy =
             root.File(std::string("out/") + (!obj && image.mCopy3ds ? image.mCopy3ds : image.mCopy));
         EXPECT_EQ(ReadFile(copy), image.mBytes);
+        struct stat status = {};
+        EXPECT_TRUE(image.mCopyMode == 0 || (stat(copy.c_str(), &status) == 0 &&
+                                             (status.st_mode & 07777) == image.mCopyMode))
+            << std::oct << (status.st_mode & 07777);
         const auto found = read.find(image.mNode);
         ASSERT_NE(found, read.end());
         EXPECT_EQ(found->second, copy);
@@ -442,7 +451,18 @@ TEST(TextureCopies, ACopyNeverStandsForAnotherImage)
                 images.push_back({"Metal", "a/stone.png", wood, "stone.png"});
             std::string message;
             SaveAndCheckCopies(images, c.placed, !obj && !c.out3ds.empty() ? c.out3ds : c.out, obj, message);
-            EXPECT_EQ(message, "");
+            // The message names each copy not under its image's name, and only those.
+            std::string named;
+            for (size_t i = 0; i < images.size(); ++i)
+            {
+                const Image& image = images[i];
+                const std::string copy = !obj && image.mCopy3ds ? image.mCopy3ds : image.mCopy;
+                const std::string material = obj ? image.mNode + std::string("Paint") : std::to_string(i + 1) + ".Mat0T0";
+                if (copy != std::filesystem::path(image.mFile).filename().string())
+                    named += "Texture name \"" + copy + "\" in material \"" + material +
+                             "\" names its copy of \"<root>/src/" + image.mFile + "\"\n\n";
+            }
+            EXPECT_EQ(message, named);
         }
     }
     QOX_SKIP_CASES_LEFT_OUT(needing);
@@ -492,6 +512,183 @@ TEST(TextureCopies, ThreeDsMapsNameCopiesWhoseNamesFit)
         SaveAndCheckCopies(c.images, c.placed, c.out, false, message);
         EXPECT_EQ(message, c.message);
     }
+}
+
+// Conversions into one folder at the same time, their images of one name
+// and other bytes: each copy takes a name still free as it is put in place,
+// never one another conversion's copy took meanwhile, so every material names
+// a file with its own image's bytes, as tinyobjloader and lib3ds read it.
+TEST(TextureCopies, ConversionsAtOnceIntoOneFolderKeepTheirOwnImages)
+{
+    KQoxRegisterGeometryFormats();
+    const int models = 4, rounds = 8;
+    for (bool obj : {true, false})
+        for (int round = 0; round < rounds; ++round)
+        {
+            SCOPED_TRACE(std::string(obj ? "OBJ" : "3DS") + ", round " + std::to_string(round));
+            TempDir root;
+            ASSERT_EQ(mkdir(root.File("out").c_str(), 0700), 0);
+            std::atomic<int> ready{0};
+            std::vector<std::string> errors(models);
+            std::vector<std::thread> threads;
+            for (int m = 0; m < models; ++m)
+            {
+                const std::string folder = root.File("m" + std::to_string(m));
+                ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+                ASSERT_TRUE(WriteFile(folder + "/diffuse.ppm", ImageBytes("model " + std::to_string(m))));
+                threads.emplace_back([&, m, folder] {
+                    QuadScene s;
+                    s.AddQuads("Quad", 1, (folder + "/diffuse.ppm").c_str());
+                    for (++ready; ready < models;)
+                        std::this_thread::yield();
+                    const std::string out = root.File("out/model" + std::to_string(m) + (obj ? ".obj" : ".3ds"));
+                    exporttest::ExportScene(s, out, obj ? eEXPORT_OBJ : eEXPORT_3DS, errors[m]);
+                });
+            }
+            for (std::thread& thread : threads)
+                thread.join();
+            // Each model's map, as each reader reads it, and the bytes there.
+            std::string maps, expected;
+            for (int m = 0; m < models; ++m)
+            {
+                EXPECT_EQ(errors[m], "") << m;
+                const std::string out = root.File("out/model" + std::to_string(m) + (obj ? ".obj" : ".3ds"));
+                for (const auto& read : {MapsRead(out), MapsPeer(out, obj)})
+                    for (const auto& map : read)
+                    {
+                        const std::string bytes = ReadFile(map.second);
+                        maps += "model " + std::to_string(m) + ": " + bytes.substr(std::min<size_t>(16, bytes.size())) +
+                                "\n";
+                        expected += "model " + std::to_string(m) + ": model " + std::to_string(m) + "\n";
+                    }
+            }
+            EXPECT_EQ(maps, expected);
+            EXPECT_EQ(qoxtest::ListDirectory(root.File("out")).size(), static_cast<size_t>(models * (obj ? 3 : 2)));
+        }
+}
+
+// Names that differ only in the case of ASCII letters are one file on the
+// disks that ignore case: such a name counts as taken, whether a file of
+// the folder or a copy of the same save bears it.
+TEST(TextureCopies, NamesDifferingOnlyInCaseAreOneName)
+{
+    KQoxRegisterGeometryFormats();
+    const std::string a = ImageBytes("a"), b = ImageBytes("b"), other = ImageBytes("other");
+    const struct
+    {
+        const char* what;
+        std::vector<Image> images;
+        std::vector<Placed> placed;
+        std::vector<std::string> out, out3ds;
+    } cases[] = {
+        {"MAP.PNG of other bytes in the folder", {{"A", "map.png", a, "map-1.png"}}, {{"MAP.PNG", other}},
+         {"MAP.PNG", "map-1.png"}, {"MAP.PNG", "map-1.png"}},
+        {"Map.png of the same bytes in the folder", {{"A", "map.png", a, "map-1.png"}}, {{"Map.png", a}},
+         {"Map.png", "map-1.png"}, {"Map.png", "map-1.png"}},
+        {"two images whose names differ in case",
+         {{"A", "a/Stone.png", a, "Stone.png"}, {"B", "b/stone.png", b, "stone-1.png"}},
+         {},
+         {"Stone.png", "stone-1.png"},
+         {"Stone.png", "stone-1.png"}},
+        {"two long names whose short names differ in case",
+         {{"A", "951gaspra_a.png", a, "951gaspra_a.png", "951gas-1.png"},
+          {"B", "951GASPRA_C.PNG", b, "951GASPRA_C.PNG", "951GAS-2.PNG"}},
+         {},
+         {"951GASPRA_C.PNG", "951gaspra_a.png"},
+         {"951GAS-2.PNG", "951gas-1.png"}},
+    };
+    for (const auto& c : cases)
+        for (bool obj : {true, false})
+        {
+            SCOPED_TRACE(std::string(c.what) + (obj ? ", to OBJ" : ", to 3DS"));
+            std::string message;
+            SaveAndCheckCopies(c.images, c.placed, obj ? c.out : c.out3ds, obj, message);
+        }
+}
+
+// Each copy whose name is not its image's is named once in the save's
+// message, in OBJ as in 3DS, however many materials map the image: a name
+// numbered because it was taken, an 8.3 name for one too long, or for one
+// of 12 characters whose numbered form would not fit.
+TEST(TextureCopies, EachCopyUnderAnotherNameIsNamedOnce)
+{
+    KQoxRegisterGeometryFormats();
+    const std::string a = ImageBytes("a"), other = ImageBytes("other");
+    auto told = [](const std::string& image, const std::string& copy, const std::string& material, bool tooLong) {
+        return (tooLong ? "Texture name file: \"" + image + "\" is too long.\n" : std::string()) + "Texture name \"" +
+               copy + "\" in material \"" + material + "\" names its copy of \"<root>/src/" + image + "\"\n\n";
+    };
+    const struct
+    {
+        const char* what;
+        bool obj;
+        std::vector<Image> images;
+        std::vector<Placed> placed;
+        std::vector<std::string> out;
+        std::string message;
+    } cases[] = {
+        {"OBJ, a numbered name", true, {{"A", "951gaspra.png", a, "951gaspra-1.png"}}, {{"951gaspra.png", other}},
+         {"951gaspra-1.png", "951gaspra.png"}, told("951gaspra.png", "951gaspra-1.png", "APaint", false)},
+        {"OBJ, one image of three materials, numbered", true,
+         {{"A", "map.png", a, "map-1.png"}, {"B", "map.png", a, "map-1.png"}, {"C", "map.png", a, "map-1.png"}},
+         {{"map.png", other}}, {"map-1.png", "map.png"}, told("map.png", "map-1.png", "APaint", false)},
+        {"OBJ, its own name", true, {{"A", "map.png", a, "map.png"}}, {}, {"map.png"}, ""},
+        {"3DS, 12 characters taken", false, {{"A", "gl-14_ch.tga", a, "gl-14_-1.tga"}}, {{"gl-14_ch.tga", other}},
+         {"gl-14_-1.tga", "gl-14_ch.tga"}, told("gl-14_ch.tga", "gl-14_-1.tga", "1.Mat0T0", false)},
+        {"3DS, one long name of three materials", false,
+         {{"A", "951gaspra.png", a, "951gas-1.png"}, {"B", "951gaspra.png", a, "951gas-1.png"},
+          {"C", "951gaspra.png", a, "951gas-1.png"}},
+         {}, {"951gas-1.png"}, told("951gaspra.png", "951gas-1.png", "1.Mat0T0", true)},
+        {"3DS, a short name numbered", false, {{"A", "map.png", a, "map-1.png"}}, {{"map.png", other}},
+         {"map-1.png", "map.png"}, told("map.png", "map-1.png", "1.Mat0T0", false)},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        std::string message;
+        SaveAndCheckCopies(c.images, c.placed, c.out, c.obj, message);
+        EXPECT_EQ(message, c.message);
+    }
+}
+
+namespace {
+
+// Sets the process's umask for its life.
+class Umask
+{
+public:
+    explicit Umask(mode_t mask) : mOld(umask(mask)) {}
+    ~Umask() { umask(mOld); }
+    Umask(const Umask&) = delete;
+    Umask& operator=(const Umask&) = delete;
+
+private:
+    mode_t mOld;
+};
+
+} // namespace
+
+// A copy is never more readable than its image: it gets the image's read
+// and write bits less the umask, so a private image stays private.
+TEST(TextureCopies, ACopyIsNoMoreReadableThanItsImage)
+{
+    KQoxRegisterGeometryFormats();
+    const struct
+    {
+        mode_t image, mask, copy;
+    } cases[] = {{0600, 022, 0600}, {0644, 022, 0644}, {0640, 027, 0640}, {0664, 077, 0600}, {0444, 022, 0444},
+                 {0755, 022, 0644}};
+    for (const auto& c : cases)
+        for (bool obj : {true, false})
+        {
+            char what[64];
+            std::snprintf(what, sizeof what, "%04o under umask %03o, to %s", c.image, c.mask, obj ? "OBJ" : "3DS");
+            SCOPED_TRACE(what);
+            Umask mask(c.mask);
+            std::string message;
+            SaveAndCheckCopies({{"A", "map.png", ImageBytes("a"), "map.png", nullptr, c.image, c.copy}}, {},
+                               {"map.png"}, obj, message);
+        }
 }
 
 namespace {

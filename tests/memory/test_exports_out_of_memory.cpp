@@ -62,7 +62,8 @@ struct Form
 };
 
 // The old files: not an export of the scene, so that any byte written over
-// them shows.
+// them shows. Beside an OBJ or 3DS file, another model's image named as the
+// checker but for case: the checker's copy takes a numbered name.
 std::vector<Form> Forms()
 {
     return {
@@ -80,10 +81,10 @@ std::vector<Form> Forms()
         {"OBJ and its library",
          eEXPORT_OBJ,
          "scene.obj",
-         {{"scene.obj", "# old OBJ\nmtllib scene.mtl\n"}, {"scene.mtl", "# old library\n"}},
+         {{"scene.obj", "# old OBJ\nmtllib scene.mtl\n"}, {"scene.mtl", "# old library\n"}, {"CHECKER.TIF", "other"}},
          true},
         {"DXF", eEXPORT_DXF, "scene.dxf", {{"scene.dxf", "  0\nEOF\n"}}, false},
-        {"3DS", eEXPORT_3DS, "scene.3ds", {{"scene.3ds", "old 3DS file"}}, true},
+        {"3DS", eEXPORT_3DS, "scene.3ds", {{"scene.3ds", "old 3DS file"}, {"CHECKER.TIF", "other"}}, true},
     };
 }
 
