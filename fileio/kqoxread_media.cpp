@@ -573,23 +573,30 @@ void Remember(int folder, Record& record, const std::string& name, const RecordE
 
 } // namespace
 
-KQoxRead6::MediaFiles::~MediaFiles()
+KQoxRead6::MediaFiles::Folder::~Folder()
 {
-    CloseFolder();
+    Close();
 }
 
-void KQoxRead6::MediaFiles::CloseFolder()
+void KQoxRead6::MediaFiles::Folder::Close()
 {
-    if (mFolder >= 0)
-        close(mFolder);
-    mFolder = -1;
+    if (mFd >= 0)
+        close(mFd);
+    mFd = -1;
 }
 
-void KQoxRead6::MediaFiles::Refuse(const std::string& why)
+void KQoxRead6::MediaFiles::Refuse(Folder& folder, const std::string& why)
 {
-    if (!mRefusals.empty())
-        mRefusals += "; ";
-    mRefusals += why;
+    folder.Close();
+    folder.mRefused = why;
+}
+
+std::string KQoxRead6::MediaFiles::Refusals() const
+{
+    std::string refusals = mBeside.mRefused;
+    if (!refusals.empty() && !mCache.mRefused.empty())
+        refusals += "; ";
+    return refusals + mCache.mRefused;
 }
 
 void KQoxRead6::MediaFiles::NotExtracted(const char* mediaName, const std::string& why)
@@ -601,60 +608,67 @@ void KQoxRead6::MediaFiles::NotExtracted(const char* mediaName, const std::strin
     mMessage += "\n";
 }
 
-bool KQoxRead6::MediaFiles::OpenBeside(KQox& file, std::string& why)
+bool KQoxRead6::MediaFiles::OpenBeside(KQox& file, Folder& folder, std::string& why)
 {
-    const std::string folder = file.GetFilePath();
+    const std::string at = file.GetFilePath();
     const std::string name =
         std::string(KQoxWholeText(ExtractFileName(file.GetFileName(), true)).ToChars()) + kMediaFolderSuffix;
-    const std::string path = KQoxWholeText(MakeFullPath(folder.c_str(), name.c_str())).ToChars();
-    const int at = open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (at < 0)
+    const std::string path = KQoxWholeText(MakeFullPath(at.c_str(), name.c_str())).ToChars();
+    const int fd = open(at.empty() ? "." : at.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
     {
         why = path + ": " + strerror(errno);
         return false;
     }
-    mFolder = KOpenOwnFolderAt(at, name.c_str(), path, &why);
-    close(at);
-    if (mFolder < 0)
+    folder.mFd = KOpenOwnFolderAt(fd, name.c_str(), path, &why);
+    close(fd);
+    if (folder.mFd < 0)
         return false;
-    mFolderPath = path;
-    mRelative = name;
+    folder.mPath = path;
+    folder.mRelative = name;
     return true;
 }
 
-bool KQoxRead6::MediaFiles::OpenCache(KQox& file, std::string& why)
+bool KQoxRead6::MediaFiles::OpenCache(KQox& file, Folder& folder, std::string& why)
 {
     const std::string base = KUserBaseFolder(std::getenv("XDG_CACHE_HOME"), std::getenv("HOME"), ".cache");
-    const std::string folder = file.GetFilePath();
+    const std::string at = file.GetFilePath();
     const std::string path =
-        base.empty() ? base
-                     : base + kCacheFolder +
-                           CacheName(folder, KQoxWholeText(ExtractFileName(file.GetFileName(), true)).ToChars());
+        base.empty()
+            ? base
+            : base + kCacheFolder + CacheName(at, KQoxWholeText(ExtractFileName(file.GetFileName(), true)).ToChars());
     std::string real;
-    mFolder = KOpenUserFolder(path, &why, &real);
-    if (mFolder < 0)
+    folder.mFd = KOpenUserFolder(path, &why, &real);
+    if (folder.mFd < 0)
         return false;
-    mFolderPath = real;
+    folder.mPath = real;
     // From where the folder of the file read really lies: ".." there leads
     // where the system takes it.
     char resolved[PATH_MAX];
-    const std::filesystem::path from(realpath(folder.c_str(), resolved) ? resolved : folder.c_str());
-    mRelative = std::filesystem::path(real).lexically_relative(from).string();
-    if (mRelative.empty())
-        mRelative = real;
+    const std::filesystem::path from(realpath(at.c_str(), resolved) ? resolved : at.c_str());
+    folder.mRelative = std::filesystem::path(real).lexically_relative(from).string();
+    if (folder.mRelative.empty())
+        folder.mRelative = real;
     return true;
 }
 
-bool KQoxRead6::MediaFiles::Folder(KQox& file)
+bool KQoxRead6::MediaFiles::Opened(KQox& file, Folder& folder)
 {
-    while (mFolder < 0 && mCandidate < 2)
+    if (!folder.mTried)
     {
+        folder.mTried = true;
         std::string why;
-        mMade.clear();
-        if (!(mCandidate++ == 0 ? OpenBeside(file, why) : OpenCache(file, why)))
-            Refuse(why);
+        if (!(&folder == &mBeside ? OpenBeside(file, folder, why) : OpenCache(file, folder, why)))
+            Refuse(folder, why);
     }
-    return mFolder >= 0;
+    return folder.mFd >= 0;
+}
+
+KQoxRead6::MediaFiles::Folder* KQoxRead6::MediaFiles::Current(KQox& file)
+{
+    if (Opened(file, mBeside))
+        return &mBeside;
+    return Opened(file, mCache) ? &mCache : nullptr;
 }
 
 struct KQoxRead6::MediaFiles::Content
@@ -663,24 +677,25 @@ struct KQoxRead6::MediaFiles::Content
     Fingerprint mPrint;
 };
 
-bool KQoxRead6::MediaFiles::Found(const std::string& media, const std::string& name, const Extracted*& where)
+void KQoxRead6::MediaFiles::Found(Folder& folder, const std::string& media, const std::string& name,
+                                  const Extracted*& where)
 {
-    mMade.insert(name);
-    Extracted extracted{mFolderPath + "/" + name, mRelative + "/" + name};
+    folder.mMade.insert(name);
+    Extracted extracted{folder.mPath + "/" + name, folder.mRelative + "/" + name};
     where = &mByMedia.emplace(media, std::move(extracted)).first->second;
-    return true;
 }
 
-KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, bool tif, const std::string& base,
-                                                             Content& content, std::string& name)
+KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, Folder& folder, bool tif,
+                                                             const std::string& base, Content& content,
+                                                             std::string& name)
 {
     for (int n = 0; n <= kMostNumbered; ++n)
     {
         name = n == 0 ? base : KNumberedFileName(base, n);
-        if (mMade.count(name) || name == kRecordName)
+        if (folder.mMade.count(name) || name == kRecordName)
             continue;
         bool absent = false;
-        const Descriptor there(OpenOwnFile(mFolder, name.c_str(), &absent));
+        const Descriptor there(OpenOwnFile(folder.mFd, name.c_str(), &absent));
         if (absent)
             break;
         // Anything else there is skipped, as placing the image skips it.
@@ -691,13 +706,13 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, bool ti
         content.mPrint = sink.Print();
         if (!content.mRead)
             return Stand::eWRITE;
-        const RecordLock lock(mFolder);
-        Record record = lock.Held() ? LoadRecord(mFolder) : Record();
+        const RecordLock lock(folder.mFd);
+        Record record = lock.Held() ? LoadRecord(folder.mFd) : Record();
         if (!tif && sink.Same())
         {
             // As the reader would have put it: the record says so.
             if (lock.Held())
-                Remember(mFolder, record, name, {content.mPrint, content.mPrint}, mFreshCount);
+                Remember(folder.mFd, record, name, {content.mPrint, content.mPrint}, mFreshCount);
             return Stand::eSTANDS;
         }
         const auto entry = record.find(name);
@@ -716,9 +731,82 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, bool ti
     return Stand::eWRITE;
 }
 
-void KQoxRead6::MediaFiles::Kept(const std::string& name)
+void KQoxRead6::MediaFiles::Kept(const Folder& folder, const std::string& name)
 {
-    mMessage += "Media file kept, it differs from the image in the file: " + mFolderPath + "/" + name + "\n";
+    mMessage += "Media file kept, it differs from the image in the file: " + folder.mPath + "/" + name + "\n";
+}
+
+KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkManager& manager, Folder& folder,
+                                                           bool tif, const std::string& media, const std::string& base,
+                                                           std::unique_ptr<ImageConverterBuffer>& image,
+                                                           std::string& why, const Extracted*& where)
+{
+    // Where the image stands already, nothing is written.
+    Content content;
+    std::string name;
+    const Stand stand = Standing(file, folder, tif, base, content, name);
+    if (stand == Stand::eKEPT)
+        Kept(folder, name);
+    if (stand != Stand::eWRITE)
+    {
+        Found(folder, media, name, where);
+        return Put::eFOUND;
+    }
+    FreshFile made(folder.mFd);
+    int error = 0;
+    const char* extension = ExtensionOf(base);
+    const Written written =
+        tif ? WriteConverted(file, manager, folder.mPath, made, extension, mFreshCount, image, error, why)
+            : WriteRaw(file, made, extension, mFreshCount, error);
+    if (written == Written::eDAMAGED)
+        return Put::eDAMAGED;
+    if (written == Written::eNOT_MADE)
+        return Put::eNOT_MADE;
+    if (written == Written::eFOLDER_FAILED)
+    {
+        why = folder.mPath + ": " + strerror(error);
+        // No room for its bytes, or its own failure (its name too long for
+        // a fresh file, the process's file size limit): the folder still
+        // takes the others.
+        if (error == ENOSPC || error == EDQUOT)
+            return Put::eNO_ROOM;
+        return error == ENAMETOOLONG || error == EFBIG ? Put::eIMAGE_REFUSED : Put::eFOLDER_REFUSED;
+    }
+    // What the fresh file holds, for the record.
+    RecordEntry entry{content.mPrint, content.mPrint};
+    if (tif)
+    {
+        const Descriptor fresh(openat(folder.mFd, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        entry.mFile = Fingerprint();
+        content.mRead = content.mRead && fresh.Get() >= 0 && FingerprintOf(fresh.Get(), entry.mFile);
+    }
+    // Held while the image is placed, so that another reader's record
+    // never tells of a file this one replaced meanwhile.
+    const RecordLock lock(folder.mFd);
+    Record record = lock.Held() ? LoadRecord(folder.mFd) : Record();
+    for (int n = 0; n <= kMostNumbered; ++n)
+    {
+        name = n == 0 ? base : KNumberedFileName(base, n);
+        if (folder.mMade.count(name) || name == kRecordName)
+            continue;
+        const auto ours = record.find(name);
+        const Placed placed = Place(made, name.c_str(), ours == record.end() ? nullptr : &ours->second, error);
+        if (placed == Placed::eTAKEN)
+            continue;
+        if (placed == Placed::eFAILED)
+        {
+            why = folder.mPath + ": " + strerror(error);
+            return error == ENOSPC || error == EDQUOT ? Put::eNO_ROOM : Put::eIMAGE_REFUSED;
+        }
+        if (placed == Placed::eKEPT)
+            Kept(folder, name);
+        else if (lock.Held() && content.mRead)
+            Remember(folder.mFd, record, name, entry, mFreshCount);
+        Found(folder, media, name, where);
+        return Put::eFOUND;
+    }
+    why = folder.mPath + ": no free name";
+    return Put::eIMAGE_REFUSED;
 }
 
 bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const char* mediaName, bool tif,
@@ -740,81 +828,47 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
     std::string why;
     if (base.empty() || base == "." || base == "..")
         why = "the file gives it no usable name";
-    const char* extension = ExtensionOf(base);
     std::unique_ptr<ImageConverterBuffer> image;
     while (why.empty())
     {
-        if (!Folder(file))
+        Folder* folder = Current(file);
+        if (!folder)
         {
-            why = mRefusals;
+            why = Refusals();
             break;
         }
-        // Where the image stands already, nothing is written.
-        Content content;
-        std::string name;
-        const Stand stand = Standing(file, tif, base, content, name);
-        if (stand == Stand::eKEPT)
-            Kept(name);
-        if (stand != Stand::eWRITE)
-            return Found(media, name, where);
-        FreshFile made(mFolder);
-        int error = 0;
-        const Written written =
-            tif ? WriteConverted(file, manager, mFolderPath, made, extension, mFreshCount, image, error, why)
-                : WriteRaw(file, made, extension, mFreshCount, error);
-        if (written == Written::eDAMAGED)
+        const Put put = PutImage(file, manager, *folder, tif, media, base, image, why, where);
+        if (put == Put::eFOUND)
+            return true;
+        if (put == Put::eDAMAGED)
             return false;
-        if (written == Written::eFOLDER_FAILED &&
-            (error == ENAMETOOLONG || error == ENOSPC || error == EDQUOT || error == EFBIG))
-        {
-            // The image's own failure (its name too long for a fresh file,
-            // no room for its bytes): this folder still takes the others.
-            why = mFolderPath + ": " + strerror(error);
-            break;
-        }
-        if (written == Written::eFOLDER_FAILED)
+        if (put == Put::eFOLDER_REFUSED)
         {
             // Another folder may take it.
-            Refuse(mFolderPath + ": " + strerror(error));
-            CloseFolder();
+            Refuse(*folder, why);
+            why.clear();
             continue;
         }
-        if (written == Written::eNOT_MADE)
-            break;
-        // What the fresh file holds, for the record.
-        RecordEntry entry{content.mPrint, content.mPrint};
-        if (tif)
+        if (put == Put::eNO_ROOM && folder == &mBeside)
         {
-            const Descriptor fresh(openat(mFolder, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-            entry.mFile = Fingerprint();
-            content.mRead = content.mRead && fresh.Get() >= 0 && FingerprintOf(fresh.Get(), entry.mFile);
-        }
-        // Held while the image is placed, so that another reader's record
-        // never tells of a file this one replaced meanwhile.
-        const RecordLock lock(mFolder);
-        Record record = lock.Held() ? LoadRecord(mFolder) : Record();
-        for (int n = 0; n <= kMostNumbered; ++n)
-        {
-            name = n == 0 ? base : KNumberedFileName(base, n);
-            if (mMade.count(name) || name == kRecordName)
-                continue;
-            const auto ours = record.find(name);
-            const Placed placed = Place(made, name.c_str(), ours == record.end() ? nullptr : &ours->second, error);
-            if (placed == Placed::eTAKEN)
-                continue;
-            if (placed == Placed::eFAILED)
+            // The cache may lie on a disk with room: tried for this image
+            // alone, the images after it go beside the file first again.
+            std::string cached;
+            const Put again = Opened(file, mCache)
+                                  ? PutImage(file, manager, mCache, tif, media, base, image, cached, where)
+                                  : Put::eFOLDER_REFUSED;
+            if (again == Put::eFOUND)
             {
-                why = mFolderPath + ": " + strerror(error);
-                break;
+                mMessage += "Media extracted into the cache (" + why + "): " + where->mPath + "\n";
+                return true;
             }
-            if (placed == Placed::eKEPT)
-                Kept(name);
-            else if (lock.Held() && content.mRead)
-                Remember(mFolder, record, name, entry, mFreshCount);
-            return Found(media, name, where);
+            if (again == Put::eDAMAGED)
+                return false;
+            if (again == Put::eFOLDER_REFUSED && mCache.mFd >= 0)
+                Refuse(mCache, cached);
+            why += "; " + (mCache.mFd < 0 ? mCache.mRefused : cached);
         }
-        if (why.empty())
-            why = mFolderPath + ": no free name";
+        break;
     }
     NotExtracted(media.empty() ? "\"\"" : media.c_str(), why);
     mFailed.insert(media);

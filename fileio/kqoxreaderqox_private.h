@@ -34,6 +34,7 @@ class KQoxObject;
 class KQoxTakeNodeContainer;
 class KQoxSceneInfo;
 class KQoxThumbnail;
+struct ImageConverterBuffer;
 
 // The file name and relative file name fields of a texture or clip's
 // block, given to it and read back as given (KQoxExpectText): a name lost
@@ -80,14 +81,15 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // The media of clips extracted by this read and the scenes nested in it
     // (kqoxread_media.cpp): into "<file>.media/" beside the file read when
     // that is a folder of the user's own, else into a folder of the user's
-    // own under the cache folder. Each image is written to a fresh file and
-    // put in place without replacing what is there: a file of the user's
-    // with the image's bytes is used as it is (nothing written), an image
-    // the reader put there and nobody changed since (the folder's record
-    // tells) gives way to a newer one, any other file of the user's is kept
-    // and named (and the message says so), anything else at the name (a
-    // link, a FIFO, another user's file) makes the image take a numbered
-    // name.
+    // own under the cache folder (opened only when an image needs it); an
+    // image the folder beside has no room for goes to the cache alone. Each
+    // image is written to a fresh file and put in place without replacing
+    // what is there: a file of the user's with the image's bytes is used as
+    // it is (nothing written), an image the reader put there and nobody
+    // changed since (the folder's record tells) gives way to a newer one,
+    // any other file of the user's is kept and named (and the message says
+    // so), anything else at the name (a link, a FIFO, another user's file)
+    // makes the image take a numbered name.
     class MediaFiles
     {
     public:
@@ -99,7 +101,6 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
             std::string mRelative;
         };
         MediaFiles() = default;
-        ~MediaFiles();
         MediaFiles(const MediaFiles&) = delete;
         MediaFiles& operator=(const MediaFiles&) = delete;
         // Extracts the raw value the file stands at, the content of the clip
@@ -111,19 +112,40 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         // file, damage (the file's error says so), or a failure the message
         // names.
         bool Extract(KQox& file, KQoxSdkManager& manager, const char* mediaName, bool tif, const Extracted*& where);
-        // Lines for the read's message: images not extracted and why, files
-        // kept that differ from the image in the file.
+        // Lines for the read's message: images not extracted and why, images
+        // put in the cache for want of room beside the file, files kept that
+        // differ from the image in the file.
         const std::string& Message() const { return mMessage; }
 
     private:
-        // The folder images go to, opened at the first image: the next
-        // candidate that takes them. False when none is left.
-        bool Folder(KQox& file);
-        bool OpenBeside(KQox& file, std::string& why);
-        bool OpenCache(KQox& file, std::string& why);
-        // The current folder refused for why; the next one is tried.
-        void Refuse(const std::string& why);
-        void CloseFolder();
+        // A folder images go to: opened when an image first needs it, then
+        // kept open until it is refused for good.
+        struct Folder
+        {
+            Folder() = default;
+            ~Folder();
+            Folder(const Folder&) = delete;
+            Folder& operator=(const Folder&) = delete;
+            void Close();
+
+            int mFd = -1;                          // -1 when not open
+            bool mTried = false;                   // opened (or refused) once
+            std::string mPath;                     // its path
+            std::string mRelative;                 // its path from the folder of the file read
+            std::string mRefused;                  // "<folder>: <why>" once refused
+            std::unordered_set<std::string> mMade; // names this read took there
+        };
+        // The folder images go to: the first candidate (beside the file,
+        // then the cache) that takes them; null when none is left.
+        Folder* Current(KQox& file);
+        // The folder opened, at its first need: false when it is refused.
+        bool Opened(KQox& file, Folder& folder);
+        bool OpenBeside(KQox& file, Folder& folder, std::string& why);
+        bool OpenCache(KQox& file, Folder& folder, std::string& why);
+        // The folder refused for why, for every image after.
+        void Refuse(Folder& folder, const std::string& why);
+        // "<folder>: <why>; ..." of the folders refused.
+        std::string Refusals() const;
         void NotExtracted(const char* mediaName, const std::string& why);
         // The embedded content of an image (kqoxread_media.cpp): its
         // fingerprint, when it could be read.
@@ -134,25 +156,35 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
             eSTANDS, // it stands at name already
             eKEPT    // a file of the user's with other bytes stands at name
         };
-        // What stands in the current folder at the first name the image
-        // (base, the content the file stands at) may take: raw content is
-        // compared byte for byte; converted content stands where the file is
-        // what the reader made from this very content, unchanged since.
-        // Either way content is fingerprinted, and the value left unread.
-        Stand Standing(KQox& file, bool tif, const std::string& base, Content& content, std::string& name);
+        // What stands in folder at the first name the image (base, the
+        // content the file stands at) may take: raw content is compared
+        // byte for byte; converted content stands where the file is what
+        // the reader made from this very content, unchanged since. Either
+        // way content is fingerprinted, and the value left unread.
+        Stand Standing(KQox& file, Folder& folder, bool tif, const std::string& base, Content& content,
+                       std::string& name);
+        // How putting an image in a folder went.
+        enum class Put
+        {
+            eFOUND,         // it is there (where says where)
+            eDAMAGED,       // the file read is damaged
+            eNOT_MADE,      // the image cannot be made (why says why)
+            eNO_ROOM,       // the folder has no room for it (why names the folder)
+            eIMAGE_REFUSED, // the folder refused this image alone (why names it)
+            eFOLDER_REFUSED // the folder takes no image (why names it)
+        };
+        Put PutImage(KQox& file, KQoxSdkManager& manager, Folder& folder, bool tif, const std::string& media,
+                     const std::string& base, std::unique_ptr<ImageConverterBuffer>& image, std::string& why,
+                     const Extracted*& where);
         // The message's line for a file of the user's kept at name.
-        void Kept(const std::string& name);
-        // The image of media found at name in the current folder: true.
-        bool Found(const std::string& media, const std::string& name, const Extracted*& where);
+        void Kept(const Folder& folder, const std::string& name);
+        // The image of media found at name in folder.
+        void Found(Folder& folder, const std::string& media, const std::string& name, const Extracted*& where);
 
-        int mFolder = -1;         // the current folder, -1 when none is open
-        int mCandidate = 0;       // the next folder to try: 0 beside the file, 1 in the cache
-        std::string mFolderPath;  // the current folder's path
-        std::string mRelative;    // its path from the folder of the file read
-        std::string mRefusals;    // "<folder>: <why>; ..." of the folders refused
+        Folder mBeside;           // "<file>.media" beside the file read
+        Folder mCache;            // the file's folder in the user's cache
         unsigned mFreshCount = 0; // fresh files made, for their names
         std::unordered_map<std::string, Extracted> mByMedia;
-        std::unordered_set<std::string> mMade;   // names taken in the current folder
         std::unordered_set<std::string> mFailed; // media names not extracted
         std::string mMessage;
     };

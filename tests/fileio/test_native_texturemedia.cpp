@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <csignal>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <functional>
 #include <sstream>
 #include <string>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <tuple>
@@ -1170,6 +1172,87 @@ TEST(NativeTextureMedia, AnImageTooLargeLeavesTheFolderToTheOthers)
                         media + ": File too large): " + dir.File("lib/src") + "/big.raw\n");
     EXPECT_EQ(ReadFile(media + "/c.raw"), kGrain + "c");
     EXPECT_EQ(qoxtest::ListDirectory(cache), std::vector<std::string>{});
+}
+
+namespace {
+
+// A small file system mounted at a folder (none for "") while alive:
+// Mounted() false (why saying why) where the process may not mount one.
+class SmallMount
+{
+public:
+    SmallMount(const std::string& folder, const char* options)
+        : mFolder(folder)
+    {
+        if (folder.empty())
+            return;
+        if (mount("qoxtest", folder.c_str(), "tmpfs", 0, options) == 0)
+            mMounted = true;
+        else
+            mWhy = std::string("no tmpfs may be mounted here: ") + std::strerror(errno);
+    }
+    ~SmallMount()
+    {
+        if (mMounted)
+            umount2(mFolder.c_str(), MNT_DETACH);
+    }
+    SmallMount(const SmallMount&) = delete;
+    SmallMount& operator=(const SmallMount&) = delete;
+    bool Mounted() const { return mMounted; }
+    const std::string& Why() const { return mWhy; }
+
+private:
+    std::string mFolder;
+    bool mMounted = false;
+    std::string mWhy;
+};
+
+} // namespace
+
+// An image the disk beside the scene has no room for goes to the cache,
+// which may lie on a disk with room; the images after it still go beside
+// the scene, and the message says where that one went and why. Where the
+// cache has no room either, the image is refused, each folder's cause
+// named.
+TEST(NativeTextureMedia, AnImageWithoutRoomBesideTheSceneGoesToTheCache)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const std::string big(3 * 1024 * 1024, 'b');
+    for (bool cacheFull : {false, true})
+    {
+        SCOPED_TRACE(cacheFull ? "no room in the cache either" : "room in the cache");
+        TempDir dir;
+        const std::string scene = dir.File("scene.qox"), media = scene + ".media", cache = dir.File("cache");
+        WriteMediaScene(
+            scene, eEXPORT_QOX_BINARY,
+            {{"a.raw", std::string(300 * 1024, 'a')}, {"big.raw", big}, {"c.raw", std::string(200 * 1024, 'c')}});
+        fs::create_directories(media);
+        fs::create_directories(cache);
+        // Each a disk of 1 MB, as a user's folders are.
+        const SmallMount beside(media, "size=1m,mode=0755");
+        const SmallMount cached(cacheFull ? cache : std::string(), "size=1m,mode=0700");
+        if (!beside.Mounted() || (cacheFull && !cached.Mounted()))
+            GTEST_SKIP() << beside.Why() << cached.Why();
+        chmod(cache.c_str(), 0700);
+        const std::string read = qoxtest::ChildText([&] {
+            setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+            return ReadMediaScene(scene, 3);
+        });
+        const std::vector<std::string> folders = qoxtest::ListDirectory(cache + "/qoxsdk/media");
+        ASSERT_EQ(folders.size(), 1u) << read;
+        const std::string there = fs::canonical(cache + "/qoxsdk/media/" + folders[0]).string();
+        const std::string noRoom = media + ": No space left on device";
+        EXPECT_EQ(read, media + "/a.raw\n" + (cacheFull ? dir.File("src") : there) + "/big.raw\n" + media + "/c.raw\n" +
+                            (cacheFull ? "Media not extracted (" + noRoom + "; " + there +
+                                             ": No space left on device): " + dir.File("src") + "/big.raw\n"
+                                       : "Media extracted into the cache (" + noRoom + "): " + there + "/big.raw\n"));
+        EXPECT_EQ(ReadFile(there + "/big.raw"), cacheFull ? "" : big);
+        EXPECT_EQ(ReadFile(media + "/c.raw"), std::string(200 * 1024, 'c'));
+        EXPECT_EQ(qoxtest::ListDirectory(media), (std::vector<std::string>{".qoxsdk-extracted", "a.raw", "c.raw"}));
+        EXPECT_EQ(qoxtest::ListDirectory(there),
+                  cacheFull ? std::vector<std::string>{} : (std::vector<std::string>{".qoxsdk-extracted", "big.raw"}));
+    }
 }
 
 // Media names of a damaged or hand-edited file that name no file ("", ".",
