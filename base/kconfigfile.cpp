@@ -13,6 +13,7 @@
 #include <sys/types.h>
 #include <unistd.h>
 
+#include "base/kfile.h"
 #include "base/klib.h"
 #include "base/knumbertext.h"
 #include "base/kpath.h"
@@ -120,22 +121,6 @@ struct FileCloser
 };
 using File = std::unique_ptr<FILE, FileCloser>;
 
-// An open descriptor, closed when it goes out of scope (-1: none).
-struct Descriptor
-{
-    explicit Descriptor(int fd)
-        : mFd(fd)
-    {}
-    ~Descriptor()
-    {
-        if (mFd >= 0)
-            close(mFd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int mFd;
-};
-
 // The folder of a file path: "/" for a file at the root, "." for a bare name.
 std::string FolderOf(const char* path)
 {
@@ -200,8 +185,8 @@ Found OpenSettings(const char* path, File& file, std::string* why)
     {
         // Checked again once open: the name may have changed hands since.
         // It is closed however the check ends: the check allocates.
-        Descriptor fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (fd.mFd < 0)
+        KDescriptor fd(open(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd.Get() < 0)
         {
             if (errno == ENOENT)
                 return Found::eMissing;
@@ -209,14 +194,14 @@ Found OpenSettings(const char* path, File& file, std::string* why)
             if (error == ELOOP)
                 cause = " is a symbolic link";
         }
-        else if (fstat(fd.mFd, &status) != 0)
+        else if (fstat(fd.Get(), &status) != 0)
             error = errno;
-        else if ((cause = Distrust(fd.mFd, status, path)) == nullptr)
+        else if ((cause = Distrust(fd.Get(), status, path)) == nullptr)
         {
-            file.reset(fdopen(fd.mFd, "r"));
+            file.reset(fdopen(fd.Get(), "r"));
             if (file)
             {
-                fd.mFd = -1; // the stream's now
+                fd.Release(); // the stream's now
                 return Found::eOpen;
             }
             // No room for the stream is memory running out, not a refusal.
@@ -635,10 +620,10 @@ void KConfigFile::KeepAside(FILE* file)
     {
         std::string path = number == 0 ? name : KNumberedFileName(name, number);
         // Made once the name is had: memory cannot run out past that.
-        Descriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
-        if (fd.mFd >= 0)
+        KDescriptor fd(open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, S_IRUSR | S_IWUSR));
+        if (fd.Get() >= 0)
         {
-            if (WriteAll(fd.mFd, bytes.data(), bytes.size()) && fsync(fd.mFd) == 0)
+            if (WriteAll(fd.Get(), bytes.data(), bytes.size()) && fsync(fd.Get()) == 0)
             {
                 mKeptAside.swap(path);
                 return;

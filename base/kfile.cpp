@@ -351,6 +351,12 @@ bool RegularFileExist(const char* name)
     return true;
 }
 
+KDescriptor::~KDescriptor()
+{
+    if (mFd >= 0)
+        close(mFd);
+}
+
 bool SameFileBytes(int first, int second)
 {
     struct stat a, b;

@@ -122,6 +122,29 @@ bool FileExist(const char* name);
 FILE* OpenRegularFile(const char* name);
 // True when OpenRegularFile opens the file.
 bool RegularFileExist(const char* name);
+// An open descriptor, closed when it goes out of scope (-1: none). Release
+// hands it over (to a stream, say) and leaves nothing to close.
+class KDescriptor
+{
+public:
+    explicit KDescriptor(int fd)
+        : mFd(fd)
+    {}
+    ~KDescriptor();
+    KDescriptor(const KDescriptor&) = delete;
+    KDescriptor& operator=(const KDescriptor&) = delete;
+    int Get() const { return mFd; }
+    int Release()
+    {
+        const int fd = mFd;
+        mFd = -1;
+        return fd;
+    }
+
+private:
+    int mFd;
+};
+
 // Whether two open files hold the same bytes, read from their starts
 // without moving either's position; false when either cannot be read.
 bool SameFileBytes(int first, int second);

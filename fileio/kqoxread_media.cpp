@@ -90,26 +90,6 @@ std::string CacheName(const std::string& folder, const std::string& name)
     return name.substr(0, 64) + text;
 }
 
-// An open descriptor, closed when it goes.
-class Descriptor
-{
-public:
-    explicit Descriptor(int fd)
-        : mFd(fd)
-    {}
-    ~Descriptor()
-    {
-        if (mFd >= 0)
-            close(mFd);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int Get() const { return mFd; }
-
-private:
-    int mFd;
-};
-
 // The regular file of the user's own at name, opened for reading: never
 // through a link, and nothing opened that could block. -1 when anything
 // else stands there (absent, when given, tells that nothing does).
@@ -260,7 +240,7 @@ using Record = std::map<std::string, RecordEntry>;
 Record LoadRecord(int folder)
 {
     Record record;
-    const Descriptor fd(OpenOwnFile(folder, kRecordName));
+    const KDescriptor fd(OpenOwnFile(folder, kRecordName));
     if (fd.Get() < 0)
         return record;
     std::string text;
@@ -426,10 +406,10 @@ enum class Placed
 // name, if any) says is the reader's own, unchanged since.
 Placed Examine(FreshFile& made, const char* name, const RecordEntry* ours)
 {
-    const Descriptor there(OpenOwnFile(made.Folder(), name));
+    const KDescriptor there(OpenOwnFile(made.Folder(), name));
     if (there.Get() < 0)
         return Placed::eTAKEN;
-    const Descriptor mine(openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const KDescriptor mine(openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (mine.Get() >= 0 && SameFileBytes(there.Get(), mine.Get()))
         return Placed::eSAME;
     Fingerprint now;
@@ -695,7 +675,7 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, Folder&
         if (folder.mMade.count(name) || name == kRecordName)
             continue;
         bool absent = false;
-        const Descriptor there(OpenOwnFile(folder.mFd, name.c_str(), &absent));
+        const KDescriptor there(OpenOwnFile(folder.mFd, name.c_str(), &absent));
         if (absent)
             break;
         // Anything else there is skipped, as placing the image skips it.
@@ -776,7 +756,7 @@ KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkMa
     RecordEntry entry{content.mPrint, content.mPrint};
     if (tif)
     {
-        const Descriptor fresh(openat(folder.mFd, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        const KDescriptor fresh(openat(folder.mFd, made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         entry.mFile = Fingerprint();
         content.mRead = content.mRead && fresh.Get() >= 0 && FingerprintOf(fresh.Get(), entry.mFile);
     }
