@@ -112,18 +112,19 @@ std::vector<std::string> LibraryNames(std::string_view rest, const KString& objF
 // folder): its absolute path in found. Files made on Windows part their
 // folders with backslashes ("TX_Scene\Stone.jpg"): a name holding one that
 // names no file is looked for with '/' instead. Every place is tried with
-// the name's letters as written before any without regard to their case.
-// False when no file is found.
+// the name's letters as written before any without regard to their case,
+// and every form so before any by its base name (a path of the author's
+// machine). False when no file is found.
 bool FindMapFile(const std::string& name, const KString& libraryFolder, const char* objPath, std::string& found)
 {
     const KString objFolder = Made(ExtractDirectoryFromFilePath(objPath));
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    for (auto find : {&KFindFileAsWritten, &KFindFileFrom})
+    for (KFindFile upTo : {KFindFile::eAsWritten, KFindFile::eAnyCase, KFindFile::eBaseName})
         for (const std::string& written : {name, slashed})
             for (const KString* folder : {&libraryFolder, &objFolder})
             {
-                const KString file = find(folder->ToChars(), written.c_str());
+                const KString file = KFindFileFrom(folder->ToChars(), written.c_str(), upTo);
                 if (!file.IsEmpty())
                 {
                     found = file.ToChars();
