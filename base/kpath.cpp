@@ -884,6 +884,14 @@ KString FindFile(const char* directory, const char* name, bool anyCase)
     return KQoxWholeText(KString(path.c_str()));
 }
 
+// The text after the last "/" or "\" of a name that has one, else null:
+// a bare name has no other base name to try.
+const char* BaseNameOf(const char* name)
+{
+    const int last = name ? LastSep(name) : -1;
+    return last >= 0 ? name + last + 1 : nullptr;
+}
+
 } // namespace
 
 KString KFindFileAsWritten(const char* directory, const char* name)
@@ -891,9 +899,16 @@ KString KFindFileAsWritten(const char* directory, const char* name)
     return FindFile(directory, name, false);
 }
 
-KString KFindFileFrom(const char* directory, const char* name)
+KString KFindFileFrom(const char* directory, const char* name, KFindFile upTo)
 {
-    return FindFile(directory, name, true);
+    KString found = FindFile(directory, name, upTo != KFindFile::eAsWritten);
+    if (!found.IsEmpty() || upTo != KFindFile::eBaseName)
+        return found;
+    // A path of another machine: the image came beside the file.
+    const char* base = BaseNameOf(name);
+    if (!base)
+        return found;
+    return FindFile(directory, base, true);
 }
 
 std::string KNumberedFileName(const std::string& name, int number)

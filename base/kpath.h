@@ -113,11 +113,21 @@ bool GetIsRelativePath(const char* path);
 // whose name differs from it only in the case of ASCII letters; with none,
 // or more than one alike, the name names no file. "." and ".." are taken as
 // written. The path found is given, made of the names on disk.
+// A name that names no file so either (often a path of the author's
+// machine, "C:\Users\me\wood.png" or "/home/me/wood.png", for an image
+// that came beside the file) is looked for by its base name, the text after
+// its last "/" or "\", in directory, as written and then without regard to
+// case. upTo stops the search earlier, for a name looked for in several
+// places or forms: each is tried so before any by its base name.
 // Memory running out throws std::bad_alloc.
-KString KFindFileFrom(const char* directory, const char* name);
-// The same as written only, the case of every letter as the name has it:
-// for a name looked for in several places, each place is tried so before
-// any is searched without regard to case.
+enum class KFindFile
+{
+    eAsWritten, // the name as written only
+    eAnyCase,   // then without regard to the case of its letters
+    eBaseName   // then its base name in directory
+};
+KString KFindFileFrom(const char* directory, const char* name, KFindFile upTo = KFindFile::eBaseName);
+// The same as written only (upTo eAsWritten).
 KString KFindFileAsWritten(const char* directory, const char* name);
 // Whether two names are alike but for the case of ASCII letters (the same
 // in every locale): one file on the disks that ignore case.

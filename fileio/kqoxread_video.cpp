@@ -21,10 +21,11 @@ namespace {
 
 // The name taken against the folder of the file read when relative; true
 // when that is a file, whose full path is then in found (moved there: a
-// copy could lose its text).
+// copy could lose its text). Not by its base name: the media extracted are
+// the very image, where a file of that name beside may be another.
 bool FindFile(const char* folder, const char* name, KString& found)
 {
-    KString file = KFindFileFrom(folder, name);
+    KString file = KFindFileFrom(folder, name, KFindFile::eAnyCase);
     if (file.IsEmpty())
         return false;
     found = std::move(file);

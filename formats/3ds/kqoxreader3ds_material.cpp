@@ -57,13 +57,14 @@ KString KQoxReader3DS::MapFile(const std::string& name) const
 {
     // Tools of DOS and Windows part folders with backslashes ("tx\\img.ppm"):
     // a name that names no file so is looked for with '/' instead, either
-    // form with its letters as written before any without regard to case.
+    // form with its letters as written before any without regard to case,
+    // and both so before any by its base name (a path of the author's machine).
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    for (auto find : {&KFindFileAsWritten, &KFindFileFrom})
+    for (KFindFile upTo : {KFindFile::eAsWritten, KFindFile::eAnyCase, KFindFile::eBaseName})
         for (const std::string& written : {name, slashed})
         {
-            KString found = find(mFolder.c_str(), written.c_str());
+            KString found = KFindFileFrom(mFolder.c_str(), written.c_str(), upTo);
             if (!found.IsEmpty())
                 return found;
         }

@@ -194,6 +194,7 @@ bool KQoxReaderObj::Read(KQoxScene& scene, KStreamOptions* options)
     mNumbering = nullptr;
     if (!read || !UnlessOutOfMemory([&] {
             ReportFacesOutOfRange();
+            ReportColorsClamped();
             ReportMapsLeftOut();
             ReportMapOptionsLeftOut();
             // A message cut short for want of memory would not name what
@@ -219,6 +220,15 @@ void KQoxReaderObj::ReportFacesOutOfRange()
     mMessage += "Left out of the scene: ";
     mMessage += std::to_string(dropped).c_str();
     mMessage += " faces with fewer than three vertex references in range\n";
+}
+
+void KQoxReaderObj::ReportColorsClamped()
+{
+    if (mColorValuesClamped == 0)
+        return;
+    mMessage += "Clamped to 0 to 1: ";
+    mMessage += std::to_string(mColorValuesClamped).c_str();
+    mMessage += mColorValuesClamped == 1 ? " vertex colour value\n" : " vertex colour values\n";
 }
 
 void KQoxReaderObj::AbandonBuild()
@@ -249,6 +259,7 @@ void KQoxReaderObj::ResetReadState()
     mTextureVertices.release();
     mNormals.release();
     mVertexColors.release();
+    mColorValuesClamped = 0;
     std::fill(std::begin(mMapOptionsLeftOut), std::end(mMapOptionsLeftOut), 0);
     mMapsLeftOut.clear();
     mParameterVertices.clear();
@@ -451,6 +462,8 @@ bool KQoxReaderObj::SetVertexColor(size_t vertex, const KQoxVector4& color)
         std::fill(mVertexColors.begin() + had, mVertexColors.end(), KQoxVector4(1.0, 1.0, 1.0, 1.0));
     }
     mVertexColors[vertex] = color;
+    for (int k = 0; k < 4; ++k)
+        mColorValuesClamped += color[k] < 0.0 || color[k] > 1.0;
     return true;
 }
 

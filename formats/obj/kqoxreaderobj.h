@@ -13,6 +13,8 @@
 // of four, a position with its w. Once a file gives any vertex a colour,
 // every mesh gets a vertex colour element by control point, each point the
 // colour of its vertex: opaque white for a vertex written without one.
+// Colours hold 0 to 1: a value outside (files written with 0 to 255) is
+// clamped, and the message says how many values were.
 //
 // A "map_Kd" statement names its image with the rest of its line. When that
 // whole rest names no file, options written before the name are read off
@@ -140,6 +142,10 @@ public:
     // Adds to the message how many faces of the whole file were dropped for
     // want of three vertex references in range, when any were.
     void ReportFacesOutOfRange();
+    // Adds to the message how many vertex colour values of the file lay
+    // outside 0 to 1, when any did: colours clamp them.
+    void ReportColorsClamped();
+    size_t mColorValuesClamped = 0;
     // Adds to the message, one line per option, how many maps wrote each
     // map option the textures do not keep.
     void ReportMapOptionsLeftOut();
@@ -240,7 +246,9 @@ private:
     // and color holds red, green, blue and alpha (1 when not written).
     static bool ParsePosition(std::string_view rest, KQoxVector4& position, KQoxVector4& color, bool& colored);
     // The colour of a vertex read; the vertices before it without one are
-    // white. False when memory runs out.
+    // white. Its values outside 0 to 1 are counted (always on the calling
+    // thread, in file order, whatever the threads reading). False when
+    // memory runs out.
     bool SetVertexColor(size_t vertex, const KQoxVector4& color);
     // Once a colour was read: every vertex read has its colour (white for
     // those written without one). False when memory runs out.

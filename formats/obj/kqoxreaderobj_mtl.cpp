@@ -134,24 +134,30 @@ std::vector<std::string> LibraryNames(std::string_view rest, const KString& objF
 // folder): its absolute path in found. Files made on Windows part their
 // folders with backslashes ("TX_Scene\Stone.jpg"): a name holding one that
 // names no file is looked for with '/' instead. Every place is tried with
-// the name's letters as written before any without regard to their case.
-// False when no file is found.
-bool FindMapFile(const std::string& name, const KString& libraryFolder, const char* objPath, std::string& found)
+// the name's letters as written before any without regard to their case,
+// and every form so before any by its base name (a path of the author's
+// machine), up to the stage upTo. False when no file is found.
+bool FindMapFile(const std::string& name, const KString& libraryFolder, const char* objPath, std::string& found,
+                 KFindFile upTo = KFindFile::eBaseName)
 {
     const KString objFolder = Made(ExtractDirectoryFromFilePath(objPath));
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    for (auto find : {&KFindFileAsWritten, &KFindFileFrom})
+    for (KFindFile stage : {KFindFile::eAsWritten, KFindFile::eAnyCase, KFindFile::eBaseName})
+    {
+        if (stage > upTo)
+            break;
         for (const std::string& written : {name, slashed})
             for (const KString* folder : {&libraryFolder, &objFolder})
             {
-                const KString file = find(folder->ToChars(), written.c_str());
+                const KString file = KFindFileFrom(folder->ToChars(), written.c_str(), stage);
                 if (!file.IsEmpty())
                 {
                     found = file.ToChars();
                     return true;
                 }
             }
+    }
     return false;
 }
 
@@ -394,14 +400,16 @@ void KQoxReaderObj::SetMapFile(KQoxTexture& texture, std::string_view rest, cons
 {
     // The whole rest when it names a file (names may hold blanks), else
     // the name after the options written before it. The name as written
-    // stays the relative name; the file is the one found for it.
+    // stays the relative name; the file is the one found for it. The whole
+    // rest is looked for by its base name only once it holds no options:
+    // with them, the text after its last separator is no name of its own.
     static_assert(std::size(kMapOptions) == eMAP_OPTION_KINDS, "a count per option");
     std::string written(rest);
     std::string file;
     MapOptions options;
     std::string_view name;
-    const bool optioned =
-        !FindMapFile(written, libraryFolder, mFileName.ToChars(), file) && ReadMapOptions(rest, options, name);
+    const bool optioned = !FindMapFile(written, libraryFolder, mFileName.ToChars(), file, KFindFile::eAnyCase) &&
+                          ReadMapOptions(rest, options, name);
     if (optioned)
     {
         written.assign(name.data(), name.size());
@@ -413,7 +421,7 @@ void KQoxReaderObj::SetMapFile(KQoxTexture& texture, std::string_view rest, cons
             if (options.mWritten[k] && k != kScaleOption && k != kOffsetOption)
                 ++mMapOptionsLeftOut[k];
     }
-    else if (file.empty())
+    else if (file.empty() && !FindMapFile(written, libraryFolder, mFileName.ToChars(), file))
         file = written;
     // Names given up for want of memory would leave the texture without its file.
     if (!texture.SetFileName(file.c_str()) || !texture.SetRelativeFileName(written.c_str()) ||

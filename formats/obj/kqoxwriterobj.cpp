@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <new>
 
 #include "base/kpath.h"
 #include "scene/kqoxscene.h"
@@ -171,7 +172,18 @@ bool KQoxWriterObj::WriteScene(KQoxScene& scene, KStreamOptions* options)
         mMaterialNames.Rename(name);
         mDefaultMaterial = mManager.CreateKQoxMaterial(name.GetCurrentName());
     }
+    mColorsLeftOut = 0;
     WriteNode(root, true);
+    if (mColorsLeftOut > 0)
+    {
+        mMessage += "Left out of the file: ";
+        mMessage += mColorsLeftOut;
+        mMessage += mColorsLeftOut == 1 ? " mesh's" : " meshes'";
+        mMessage += " vertex colours, not kept by control point (an OBJ vertex has one colour)\n";
+        // A message cut short for want of memory would not say so.
+        if (!mMessage.IsOK())
+            throw std::bad_alloc();
+    }
     if (mDefaultMaterial)
     {
         mManager.DestroyKQoxMaterial(mDefaultMaterial);

@@ -151,6 +151,9 @@ private:
     int mNextVertex = 1;
     int mNextTextureCoordinate = 1;
     int mNextNormal = 1;
+    // Meshes whose vertex colours were not written: an OBJ vertex has one
+    // colour, and theirs are not kept by control point.
+    int mColorsLeftOut = 0;
     KQoxMaterial* mDefaultMaterial = nullptr;
     std::vector<std::unique_ptr<KObjMaterial>> mMaterialTable;
     KNumberRenamingStrategy mMaterialNames;

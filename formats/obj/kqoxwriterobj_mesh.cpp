@@ -122,11 +122,15 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     }
 
     // Colours by control point go with their points: "v x y z r g b", and
-    // the alpha after them when some point's colour is not opaque.
+    // the alpha after them when some point's colour is not opaque. Others
+    // (by polygon vertex, say) have no place there: counted for the message.
     const KQoxLayer* colorLayer = mesh->GetLayer(0, KQoxLayerElement::eVERTEX_COLOR);
     const KQoxLayerElementVertexColor* colors = colorLayer ? colorLayer->GetVertexColors() : nullptr;
     if (colors && colors->mMappingMode != KQoxLayerElement::eBY_CONTROL_POINT)
+    {
+        ++mColorsLeftOut;
         colors = nullptr;
+    }
     // A point's colour; null when the element gives it none.
     auto colorOf = [&](int point) -> const KQoxColor* {
         int item = point;

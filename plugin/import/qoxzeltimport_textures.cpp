@@ -61,18 +61,20 @@ short HostBlendMode(int mode)
 // The file a file texture shows. A relative name is taken from the folder of
 // the imported file (made full, so that it does not hang on the working
 // folder). A file name that leads nowhere gives way to the relative name
-// when that one leads to a file.
+// when that one leads to a file; either gives way, after both, to its base
+// name in that folder (a path of the author's machine).
 KString HostFileName(KQoxTexture& texture, KQoxImporter* importer)
 {
     KString directory;
     if (importer && importer->GetFileName() && *importer->GetFileName())
         directory = ExtractDirectoryFromFilePath(KFullPath(importer->GetFileName()).ToChars());
-    for (const char* name : {texture.GetFileName(), texture.GetRelativeFileName()})
-    {
-        KString found = KFindFileFrom(directory.ToChars(), name);
-        if (!found.IsEmpty())
-            return found;
-    }
+    for (KFindFile upTo : {KFindFile::eAnyCase, KFindFile::eBaseName})
+        for (const char* name : {texture.GetFileName(), texture.GetRelativeFileName()})
+        {
+            KString found = KFindFileFrom(directory.ToChars(), name, upTo);
+            if (!found.IsEmpty())
+                return found;
+        }
     // Neither leads to a file: the file name, taken from that folder.
     KString fileName(texture.GetFileName() ? texture.GetFileName() : "");
     if (fileName.GetLen() > 0 && GetIsRelativePath(fileName.ToChars()) && directory.GetLen() > 0)

@@ -278,6 +278,47 @@ TEST(KPathFindTest, NamesWhoseLettersDifferInCaseFindTheOneFile)
     }
 }
 
+TEST(KPathFindTest, NamesWithAPathOfAnotherMachineFindTheImageBeside)
+{
+    // Downloaded models name their images with a path of the author's
+    // machine while the images lie beside the model: a name that names no
+    // file as written, nor in another case, is looked for by its base name
+    // in the given folder (in any case there too). Names that find a file
+    // as written still find that one.
+    TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("maps").c_str(), 0700), 0);
+    for (const char* file : {"wood.png", "Stone.tga", "Twin.png", "twin.png", "maps/wood.png", "Äpfel.png"})
+        ASSERT_TRUE(WriteFile(dir.File(file), file));
+    char previous[4096];
+    ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
+    ASSERT_EQ(chdir("/"), 0); // another working folder
+    const std::string wood = dir.File("wood.png");
+    const struct
+    {
+        std::string name, found, anyCase;
+    } cases[] = {
+        {"C:\\Users\\me\\Desktop\\wood.png", wood, ""},
+        {"/home/me/models/wood.png", wood, ""},
+        {"textures/wood.png", wood, ""},
+        {"C:\\Users\\me\\Desktop\\STONE.TGA", dir.File("Stone.tga"), ""}, // in another case there too
+        {"/home/me/MAPS/WOOD.PNG", wood, ""},                             // the base name only
+        {"MAPS/WOOD.PNG", dir.File("maps/wood.png"), dir.File("maps/wood.png")},
+        {dir.File("maps/wood.png"), dir.File("maps/wood.png"), dir.File("maps/wood.png")},
+        {"/home/me/twin.png", dir.File("twin.png"), ""},
+        {"/home/me/TWIN.PNG", "", ""},     // twins, neither as written
+        {"/home/me/äpfel.png", "", ""},    // ASCII letters only: "Ä" is not "ä"
+        {"C:\\Users\\me\\maps", "", ""},   // a folder is no file
+        {"C:\\Users\\me\\Desktop\\", "", ""},
+        {"C:\\models\\maps\\brick.png", "", ""},
+    };
+    for (const auto& c : cases)
+    {
+        EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), c.name.c_str())), c.found) << c.name;
+        EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), c.name.c_str(), KFindFile::eAnyCase)), c.anyCase) << c.name;
+    }
+    ASSERT_EQ(chdir(previous), 0);
+}
+
 TEST(KPathTempTest, TmpDirHandling)
 {
     TmpDirEnv restore;

@@ -793,6 +793,10 @@ const MapCase kMapCases[] = {
     {"-s 2 2", {}, "-s 2 2", "", {1, 1, 0, 0}, {}, false},
     // The name after the options found as every map name is.
     {"-s 4 4 1 TX\\GL-14_CH.TGA", {"tx/gl-14_ch.tga"}, "TX\\GL-14_CH.TGA", "tx/gl-14_ch.tga", {4, 4, 0, 0}, {}},
+    // A path of the author's machine, the image beside: its options read
+    // off all the same (the base name of the whole rest is no name).
+    {"-s 2 2 1 C:\\Users\\me\\wood.ppm", {"wood.ppm"}, "C:\\Users\\me\\wood.ppm", "wood.ppm", {2, 2, 0, 0}, {}, true},
+    {"C:\\My Textures\\b m.png", {"b m.png"}, "C:\\My Textures\\b m.png", "b m.png", {1, 1, 0, 0}, {}, true},
 };
 
 // A library of one material per case ("m0", "m1", ...), and an OBJ file

@@ -2523,8 +2523,8 @@ bool MeshColors(KQoxMesh& mesh, VertexColors& colors)
 
 // Every mesh's colours of the file read on threads (1: statement by
 // statement as the calling thread reads); colored false when no mesh has
-// colours.
-VertexColors ReadColors(const std::string& path, int threads, bool& colored)
+// colours. The reader's message in message, when given.
+VertexColors ReadColors(const std::string& path, int threads, bool& colored, std::string* message = nullptr)
 {
     VertexColors colors;
     colored = false;
@@ -2535,6 +2535,12 @@ VertexColors ReadColors(const std::string& path, int threads, bool& colored)
     std::unique_ptr<KStreamOptions> options(reader.GetReadOptions(false));
     static_cast<KStreamOptionsObj*>(options.get())->SetOption(1, 0);
     EXPECT_TRUE(reader.Read(r.scene, options.get()));
+    if (message)
+    {
+        KString text;
+        reader.GetMessage(text);
+        *message = text.ToChars();
+    }
     KQoxNode* root = r.scene.GetRootNode();
     for (int c = 0; c < root->GetChildCount(false); ++c)
         if (KQoxMesh* mesh = static_cast<KQoxMesh*>(root->GetChild(c)->GetMesh()))
@@ -2646,4 +2652,47 @@ TEST(ObjReadMesh, VertexColorsBecomeAColorElementByControlPoint)
 #ifndef QOX_HAVE_TINYOBJ
     GTEST_SKIP() << "tinyobjloader is not installed: the colours are not compared with its reading";
 #endif
+}
+
+TEST(ObjReadMesh, VertexColoursOutsideZeroToOneAreClampedAndCounted)
+{
+    // Files written with colours of 0 to 255 (or beyond 0 to 1 otherwise):
+    // each value is clamped, and the message says how many were, alike on
+    // one thread and several.
+    const int kVertices = 600;
+    const struct
+    {
+        const char* mColor; // written after the point
+        int mOnly;          // the one vertex coloured; -1: every vertex
+        std::vector<double> mRead;
+        const char* mMessage;
+    } cases[] = {
+        {"255 128 0", -1, {1, 1, 0, 1}, "Clamped to 0 to 1: 1200 vertex colour values\n"},
+        {"-0.5 0.25 1 2", -1, {0, 0.25, 1, 1}, "Clamped to 0 to 1: 1200 vertex colour values\n"},
+        {"0.5 1.0001 0.5", 300, {0.5, 1, 0.5, 1}, "Clamped to 0 to 1: 1 vertex colour value\n"},
+        {"0 1 0.5 1", -1, {0, 1, 0.5, 1}, ""},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.mColor);
+        std::string text;
+        for (int i = 0; i < kVertices; ++i)
+            text += "v " + std::to_string(i) + " 0 0" + (c.mOnly < 0 || c.mOnly == i ? std::string(" ") + c.mColor : "") +
+                    "\n";
+        for (int i = 1; i + 2 <= kVertices; i += 3)
+            text += "f " + std::to_string(i) + " " + std::to_string(i + 1) + " " + std::to_string(i + 2) + "\n";
+        qoxtest::TempDir dir;
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("bytes.obj"), text));
+        for (int threads : {1, 4})
+        {
+            SCOPED_TRACE("threads " + std::to_string(threads));
+            bool colored = false;
+            std::string message;
+            const VertexColors read = ReadColors(dir.File("bytes.obj"), threads, colored, &message);
+            EXPECT_EQ(message, c.mMessage);
+            const int vertex = c.mOnly < 0 ? kVertices - 1 : c.mOnly;
+            ASSERT_EQ(read.count(vertex), 1u);
+            EXPECT_EQ(read.at(vertex), c.mRead);
+        }
+    }
 }

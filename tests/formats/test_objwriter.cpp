@@ -295,6 +295,55 @@ TEST(ObjWrite, RoundTripThroughTheReader)
         }
 }
 
+TEST(ObjWrite, ColoursNotKeptByControlPointAreNamedInTheMessage)
+{
+    // An OBJ vertex has one colour: colours kept by control point go on the
+    // "v" lines; kept otherwise (by polygon vertex, by polygon) they are not
+    // written, and the message says of how many meshes.
+    using E = KQoxLayerElement;
+    const E::EMappingMode kNone = E::eNONE;
+    const struct
+    {
+        std::vector<E::EMappingMode> mMeshes; // per mesh, how its colours are kept (kNone: none)
+        const char* mMessage;
+        const char* mFirstVertex; // the first "v" line
+    } cases[] = {
+        {{E::eBY_CONTROL_POINT}, "", "v 0.000000 0.000000 0.000000 0.000000 0.500000 1.000000\n"},
+        {{E::eBY_POLYGON_VERTEX},
+         "Left out of the file: 1 mesh's vertex colours, not kept by control point (an OBJ vertex has one colour)\n",
+         "v 0.000000 0.000000 0.000000\n"},
+        {{E::eBY_POLYGON_VERTEX, kNone, E::eBY_POLYGON, E::eBY_CONTROL_POINT},
+         "Left out of the file: 2 meshes' vertex colours, not kept by control point (an OBJ vertex has one colour)\n",
+         "v 0.000000 0.000000 0.000000\n"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.mMessage);
+        Scene s;
+        for (size_t m = 0; m < c.mMeshes.size(); ++m)
+        {
+            KQoxMesh* mesh = s.AddMesh(("Mesh" + std::to_string(m)).c_str(), kTriangle, {{0, 1, 2}}, false);
+            if (c.mMeshes[m] == kNone)
+                continue;
+            mesh->CreateLayer();
+            KQoxLayerElementVertexColor* colors = new KQoxLayerElementVertexColor;
+            colors->mMappingMode = c.mMeshes[m];
+            colors->mReferenceMode = E::eDIRECT;
+            for (int k = 0; k < 3; ++k)
+                colors->mDirectArray.Add(KQoxColor(k / 2.0, 0.5, 1.0, 1.0));
+            mesh->GetLayer(0)->SetVertexColors(colors);
+        }
+        qoxtest::TempDir dir;
+        std::string message;
+        ASSERT_TRUE(WriteScene(*s.manager, s.scene, dir.File("out.obj"), &message));
+        EXPECT_EQ(message, c.mMessage);
+        const std::string text = qoxtest::ReadFile(dir.File("out.obj"));
+        const size_t first = text.find("\nv ");
+        ASSERT_NE(first, std::string::npos);
+        EXPECT_EQ(text.substr(first + 1, text.find('\n', first + 1) - first), c.mFirstVertex);
+    }
+}
+
 #ifdef QOX_HAVE_TINYOBJ
 TEST(ObjInterop, TinyObjLoaderReadsTheWrittenFile)
 {

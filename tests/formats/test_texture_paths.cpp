@@ -181,6 +181,11 @@ TEST(TexturePaths, ConversionsFromAnyWorkingFolderTakeTheImagesAlong)
         {"OBJ, library in a subfolder, image beside", "model.obj", "mats/model.mtl", "stone.png", "stone.png"},
         {"3DS, image beside", "model.3ds", "", "stone.png", "stone.png"},
         {"3DS, image in a subfolder", "model.3ds", "", "t/stone.png", "t/stone.png"},
+        // A path of the author's machine, the image shipped beside the model.
+        {"OBJ, a Windows path", "model.obj", "model.mtl", "C:\\Users\\me\\Desktop\\wood.png", "wood.png"},
+        {"OBJ, a path", "model.obj", "mats/model.mtl", "/home/me/models/wood.png", "mats/wood.png"},
+        {"3DS, a Windows path", "model.3ds", "", "C:\\Users\\me\\Desktop\\wood.png", "wood.png"},
+        {"3DS, a path", "model.3ds", "", "/home/me/models/wood.png", "wood.png"},
     };
     const Target targets[] = {{eEXPORT_QOX_BINARY, "copy.qox"}, {eEXPORT_OBJ, "copy.obj"}, {eEXPORT_3DS, "copy.3ds"}};
     for (const Source& source : sources)

@@ -1,7 +1,7 @@
 // A file looked for from the working folder with allocations failing at
-// every point in turn (memory_test_util.h): the file is found, as written or
-// with its letters in another case, or std::bad_alloc is thrown; a lack of
-// memory never reads as "no such file".
+// every point in turn (memory_test_util.h): the file is found, as written,
+// with its letters in another case or by its base name, or std::bad_alloc is
+// thrown; a lack of memory never reads as "no such file".
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -31,7 +31,7 @@ void SweepFinds(AllocationFailure mode)
             const int back = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
             if (back < 0 || chdir(folder.c_str()) != 0)
                 return qoxtest::kWorkFailed;
-            std::string asWritten, anyCase;
+            std::string asWritten, anyCase, baseName;
             int outcome = qoxtest::kWorkDone;
             qoxtest::ResumeAllocations();
             try
@@ -40,9 +40,11 @@ void SweepFinds(AllocationFailure mode)
                 // relative one.
                 const KString a = KFindFileAsWritten("", "tex.png");
                 const KString b = KFindFileFrom(".", "TEX.png");
+                const KString c = KFindFileFrom(".", "C:\\Users\\me\\TEX.png");
                 qoxtest::DisarmAllocations();
                 asWritten = a.ToChars();
                 anyCase = b.ToChars();
+                baseName = c.ToChars();
             }
             catch (const std::bad_alloc&)
             {
@@ -51,9 +53,10 @@ void SweepFinds(AllocationFailure mode)
             qoxtest::DisarmAllocations();
             const bool returned = fchdir(back) == 0;
             close(back);
-            if (outcome == qoxtest::kWorkDone && (asWritten != folder + "/tex.png" || anyCase != asWritten))
+            if (outcome == qoxtest::kWorkDone &&
+                (asWritten != folder + "/tex.png" || anyCase != asWritten || baseName != asWritten))
             {
-                text = "found \"" + asWritten + "\" and \"" + anyCase + "\"";
+                text = "found \"" + asWritten + "\", \"" + anyCase + "\" and \"" + baseName + "\"";
                 return qoxtest::kWorkFailed;
             }
             return returned ? outcome : qoxtest::kWorkFailed;

@@ -648,7 +648,8 @@ void SweepGeometryRead(const std::string& path, const std::vector<std::string>& 
 
 // OBJ files with a material library and a texture, one written plainly,
 // one whose map has options before an image named in another letter case
-// and whose vertices have colours, one whose group, material and image have
+// with a path of another machine and whose vertices have colours (one
+// clamped), one whose group, material and image have
 // names too long for a short text's own room, in a folder of a long name
 // (every name made on the way allocates): a read short of memory fails with
 // "Out of memory" or gives the library's material and texture (its file
@@ -673,10 +674,11 @@ TEST(ReadsOutOfMemory, ObjWithItsLibraryAndTextureReadsWholeOrFailsForMemory)
          "stone wall.ppm",
          {"stone wall.ppm stone wall.ppm", "mesh 6 points -1 colours 1 textures", "material Material::Stone 0.25"}},
         {"map options, a map left out, letter case, colours",
-         "v 0 0 0 1 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nv 1 1 0\n",
-         "-bm 0.5 -s 2 2 1 Stone Wall.PPM\nmap_Bump Stone Bump.PPM",
-         {"stone wall.ppm Stone Wall.PPM", "mesh 6 points 6 colours 1 textures", "scale 2.0",
-          "material Material::Stone 0.25", "message Left out of the scene: 1 texture map map_Bump\n"
+         "v 0 0 0 255 0 0\nv 1 0 0 0 1 0\nv 0 1 0 0 0 1\nv 1 1 0\n",
+         "-bm 0.5 -s 2 2 1 C:\\Maps\\Stone Wall.PPM\nmap_Bump Stone Bump.PPM",
+         {"stone wall.ppm C:\\Maps\\Stone Wall.PPM", "mesh 6 points 6 colours 1 textures", "scale 2.0",
+          "material Material::Stone 0.25",
+          "message Clamped to 0 to 1: 1 vertex colour value\nLeft out of the scene: 1 texture map map_Bump\n"
           "Left out of the scene: 1 texture map option -bm"}},
         {"long names",
          "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\n",

@@ -3,6 +3,7 @@
 #include "import_pass_test_util.h"
 
 #include <cmath>
+#include <sys/stat.h>
 
 #include "fileio/kqoximporter.h"
 #include "host/zgeometry.h"
@@ -498,6 +499,39 @@ TEST_F(ShadingTest, OneTextureBecomesAPlacedFileTexture)
     mImport->mImporter->Initialize("/data/set/scene.qox");
     mImport->ConnectTexture(free, Texture("Texture::Far", "maps/../maps/far.png"), mMesh);
     EXPECT_EQ(HostPlug("Far", "fileTextureName").asString().str(), "/data/set/maps/far.png");
+}
+
+TEST_F(ShadingTest, FileTexturesNamingAPathOfAnotherMachineNameTheImageBeside)
+{
+    // A texture naming its image with a path of the author's machine names
+    // the image beside the imported file, by its base name; its file name
+    // and relative name as written still go first.
+    Polygon({0, 1, 3, 2});
+    Materials(KQoxLayerElement::eALL_SAME, {"M::wood"}, {0});
+    Create();
+    mImport->BuildMaterialInformation(mNode);
+    qoxtest::TempDir dir;
+    ASSERT_EQ(mkdir(dir.File("maps").c_str(), 0700), 0);
+    for (const char* image : {"wood.png", "maps/stone.png", "stone.png"})
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File(image), image));
+    mImport->mImporter = mImport->mManager.CreateKQoxImporter();
+    mImport->mImporter->Initialize(dir.File("scene.qox").c_str());
+    const struct
+    {
+        const char *mNode, *mFile, *mRelative, *mShown;
+    } cases[] = {
+        {"Wood", "C:\\Users\\me\\Desktop\\wood.png", "", "wood.png"},
+        {"Wood2", "/home/me/models/WOOD.PNG", "textures/wood.png", "wood.png"},
+        {"Stone", "/home/me/models/stone.png", "maps/stone.png", "maps/stone.png"}, // the relative name first
+    };
+    ZPlug free = HostPlug("wood", "ambientColor");
+    for (const auto& c : cases)
+    {
+        KQoxTexture* texture = Texture((std::string("Texture::") + c.mNode).c_str(), c.mFile);
+        texture->SetRelativeFileName(c.mRelative);
+        mImport->ConnectTexture(free, texture, mMesh);
+        EXPECT_EQ(HostPlug(c.mNode, "fileTextureName").asString().str(), dir.File(c.mShown)) << c.mFile;
+    }
 }
 
 TEST_F(ShadingTest, SeveralTexturesGoThroughALayeredTexture)
