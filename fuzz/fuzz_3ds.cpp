@@ -1,11 +1,13 @@
 // libFuzzer target: any bytes read as a 3DS file into a scene through the
 // importer (format 15), with the reader's options chosen by the input's last
-// byte.
+// byte. The file lies in a folder of the target's own with an image that
+// map names written on another machine are found by.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <stdlib.h>
 #include <string>
 #include <unistd.h>
 
@@ -20,7 +22,13 @@ using namespace qoxsdk_600;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
-    static const std::string path = "/tmp/fuzz_3ds_" + std::to_string(getpid()) + ".3ds";
+    static const std::string path = [] {
+        char name[] = "/tmp/fuzz_3ds_XXXXXX";
+        const std::string directory = mkdtemp(name) ? name : "/nonexistent";
+        if (std::FILE* image = std::fopen((directory + "/wood.png").c_str(), "wb"))
+            std::fclose(image);
+        return directory + "/in.3ds";
+    }();
     static const bool registered = (KQoxRegisterGeometryFormats(), true);
     (void)registered;
     std::FILE* f = std::fopen(path.c_str(), "wb");

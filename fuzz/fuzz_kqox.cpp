@@ -1,16 +1,57 @@
 // libFuzzer target: any bytes opened as a native file (binary, ASCII or
 // encrypted, found from the header) and read whole, value by value, with and
 // without the integrity check; then each section read again in parts split
-// off the reader, joined back.
+// off the reader, joined back. A raw value is peeked at, whole and cut
+// short, before it is read: the read must give the bytes the peek gave.
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/kfile.h"
 #include "base/kqox.h"
 
 namespace {
+
+// Takes the bytes streamed to it up to a limit, then refuses the rest.
+class PeekSink : public KFile
+{
+public:
+    explicit PeekSink(size_t limit)
+        : mLimit(limit)
+    {}
+    unsigned int Write(void* buffer, unsigned int n) override
+    {
+        const size_t taken = n < mLimit - mBytes.size() ? n : mLimit - mBytes.size();
+        mBytes.append(static_cast<const char*>(buffer), taken);
+        return static_cast<unsigned int>(taken);
+    }
+    std::string mBytes;
+
+private:
+    size_t mLimit;
+};
+
+// Peeks at the next raw value whole, then cut short, then reads it.
+void PeekThenRead(KQox& f)
+{
+    unsigned long long size = f.FieldReadRSize();
+    PeekSink whole(1u << 20);
+    const bool peeked = size < (1u << 20) && f.FieldReadRPeek(whole);
+    PeekSink cut(static_cast<size_t>(size / 2));
+    if (size > 1)
+        f.FieldReadRPeek(cut);
+    std::vector<unsigned char> raw(size < (1u << 20) ? static_cast<size_t>(size) + 1 : 1);
+    if (!f.FieldReadR(raw.data(), raw.size()))
+    {
+        f.FieldReadCH();
+        return;
+    }
+    if (peeked && (whole.mBytes.size() != size || std::memcmp(whole.mBytes.data(), raw.data(), size) != 0))
+        __builtin_trap();
+}
 
 void WalkList(KQox& f, int depth)
 {
@@ -40,14 +81,7 @@ void WalkList(KQox& f, int depth)
         {
             switch (f.FieldReadGetType())
             {
-            case 'R':
-            {
-                unsigned long long size = f.FieldReadRSize();
-                std::vector<unsigned char> raw(size < (1u << 20) ? static_cast<size_t>(size) + 1 : 1);
-                if (!f.FieldReadR(raw.data(), raw.size()))
-                    f.FieldReadCH();
-                break;
-            }
+            case 'R': PeekThenRead(f); break;
             case 'S': f.FieldReadC(); break;
             case 'C': f.FieldReadCH(); break;
             case 'I': f.FieldReadI(); break;

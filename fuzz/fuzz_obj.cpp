@@ -2,10 +2,14 @@
 // beside it), the scene then written back out as OBJ. The file is read and
 // written a second time with runs of statements and blocks of lines taken
 // in small parallel portions, which must give the same scene and text.
+// Bytes after a first NUL byte are the library exported.mtl the file may
+// name; the folder also holds images that map names written on another
+// machine are found by.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <sys/stat.h>
@@ -32,6 +36,9 @@ std::string ScratchDirectory()
             std::fputs("newmtl m\nKd 1 0 0\nNs 20\nillum 1\nmap_Kd t.tif\nnewmtl n\nd 0.5\n", f);
             std::fclose(f);
         }
+        for (const char* image : {"/t.tif", "/wood.png"})
+            if (FILE* f = std::fopen((d + image).c_str(), "wb"))
+                std::fclose(f);
         return d;
     }();
     return directory;
@@ -43,10 +50,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string directory = ScratchDirectory();
     const std::string in = directory + "/in.obj";
+    const std::string library = directory + "/exported.mtl";
+    const uint8_t* nul = static_cast<const uint8_t*>(std::memchr(data, 0, size));
+    const size_t objSize = nul ? static_cast<size_t>(nul - data) : size;
+    std::remove(library.c_str());
+    if (nul)
+        if (std::FILE* m = std::fopen(library.c_str(), "wb"))
+        {
+            std::fwrite(nul + 1, 1, size - objSize - 1, m);
+            std::fclose(m);
+        }
     std::FILE* f = std::fopen(in.c_str(), "wb");
     if (!f)
         return 0;
-    std::fwrite(data, 1, size, f);
+    std::fwrite(data, 1, objSize, f);
     std::fclose(f);
 
     std::string texts[2];

@@ -1,10 +1,14 @@
 // What the plug-in reads from outside: the plug-in path list, command
 // arguments and its settings file. The input is split at the first two NUL
 // bytes into a path list, arguments (one a line) and the settings text.
+// The copies of the settings file an earlier input had kept aside are
+// removed, so that each input finds the folder as a first load does.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 #include <unistd.h>
 #include <vector>
 
@@ -42,6 +46,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     QoxZeltImport::parseArgs(ZArgList(args));
 
     KLib_SetConfigDirectory(directory.c_str());
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, ignored))
+        if (entry.path().filename().string().rfind("registry.txt.", 0) == 0)
+            std::filesystem::remove(entry.path(), ignored);
     if (FILE* file = fopen((directory + "registry.txt").c_str(), "wb"))
     {
         fwrite(parts[2].data(), 1, parts[2].size(), file);
