@@ -20,6 +20,7 @@
 
 #include "base/kfile.h"
 #include "base/kpath.h"
+#include "base/ksavelock.h"
 #include "base/kuserfolder.h"
 #include "fileio/kqoxreaderqox_private.h"
 #include "scene/attributes/kqoximageconverter.h"
@@ -270,17 +271,25 @@ Record LoadRecord(int folder)
 }
 
 // While alive, the folder is this reader's alone among readers that update
-// its record, so that none loses another's entries; not held where the
-// system has no such locks (nothing is then recorded or replaced).
+// its record, so that none loses another's entries. It waits a bounded time
+// for another reader (one stopped while it held the folder never stalls the
+// rest); not held then, or where the system has no such locks, nothing is
+// recorded or replaced, and files there count as the user's.
 class RecordLock
 {
 public:
     explicit RecordLock(int folder)
         : mFolder(folder)
     {
-        int result;
-        while ((result = flock(folder, LOCK_EX)) != 0 && errno == EINTR)
-        {}
+        const int kStepMilliseconds = 10;
+        int result = -1;
+        for (int waited = 0; waited <= KSaveLock::kWaitMilliseconds; waited += kStepMilliseconds)
+        {
+            result = flock(folder, LOCK_EX | LOCK_NB);
+            if (result == 0 || (errno != EWOULDBLOCK && errno != EINTR))
+                break;
+            usleep(kStepMilliseconds * 1000);
+        }
         mHeld = result == 0;
     }
     ~RecordLock()

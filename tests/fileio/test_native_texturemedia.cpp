@@ -20,6 +20,7 @@
 #include <string>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <tuple>
 #include <unistd.h>
@@ -1274,4 +1275,26 @@ TEST(NativeTextureMedia, MediaNamesThatNameNoFileAreNamed)
     EXPECT_EQ(ReadMediaScene(scene, 4),
               "\n.\n" + src + "/..\nsub/\n" + why + "\"\"\n" + why + ".\n" + why + src + "/..\n" + why + "sub/\n");
     EXPECT_FALSE(fs::exists(scene + ".media"));
+}
+
+// A reader stopped while it holds the media folder (its lock on the record)
+// never stalls the next: after a bounded wait the read goes on, replaces
+// nothing, and keeps and names the image it could not tell for its own.
+TEST(NativeTextureMedia, AFolderHeldByAStoppedReaderStallsNoRead)
+{
+    TempDir dir;
+    const std::string scene = dir.File("scene.qox"), media = scene + ".media";
+    WriteMediaScene(scene, eEXPORT_QOX_BINARY, {{"pic.ppm", kPpm}});
+    ASSERT_EQ(qoxtest::ChildText([&] { return ReadMediaScene(scene, 1); }), media + "/pic.ppm\n");
+    WriteMediaScene(scene, eEXPORT_QOX_BINARY, {{"pic.ppm", kOtherPpm}});
+    const int held = open(media.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    EXPECT_EQ(qoxtest::ChildText([&] {
+                  alarm(120);
+                  return ReadMediaScene(scene, 1);
+              }),
+              media + "/pic.ppm\nMedia file kept, it differs from the image in the file: " + media + "/pic.ppm\n");
+    EXPECT_EQ(ReadFile(media + "/pic.ppm"), kPpm);
+    close(held);
 }
