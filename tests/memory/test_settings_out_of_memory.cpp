@@ -25,6 +25,9 @@ namespace {
 
 const char kOld[] = "[S]\nKey = old\nMore = 1\n";
 const char kNew[] = "[S]\nKey = new\nMore = 1\n";
+// The same edited by hand: a line that is no setting, which a save drops
+// only once the file as it was is kept aside ("s.ini.bak").
+const char kOldEdited[] = "[S]\nKey = old\nMode: merge\nMore = 1\n";
 
 // The descriptors this process holds open.
 int OpenDescriptors()
@@ -68,23 +71,45 @@ int Change(const std::string& folder, bool inMemory, bool read, std::string& tex
     return qoxtest::kWorkDone;
 }
 
+// What the folder holds against what it must: the file old or new, and,
+// for a file edited by hand, no copy kept aside but a whole one (and one
+// there whenever the file was replaced).
+std::string Fault(qoxtest::Folder found, const char* old, bool replaced)
+{
+    const auto aside = found.find("s.ini.bak");
+    const bool kept = aside != found.end();
+    if (kept && (old != kOldEdited || aside->second != old))
+        return "s.ini.bak left or not whole";
+    if (old == kOldEdited && replaced && !kept)
+        return "replaced without the file kept aside";
+    if (kept)
+        found.erase(aside);
+    return qoxtest::FolderDifference(found, {{"s.ini", replaced ? kNew : old}});
+}
+
 void SweepSettings(AllocationFailure mode)
 {
     qoxtest::TempDir dir;
+    for (const char* old : {kOld, kOldEdited})
     for (const mode_t fileMode : {mode_t(0600), mode_t(0660)})
         for (const bool inMemory : {false, true})
         {
-            SCOPED_TRACE(std::to_string(fileMode) + (inMemory ? " in memory" : " on the file"));
+            // A hand-edited file is kept aside by the in-memory copy, the
+            // plug-in's way; changed straight on the file, it is not.
+            if (old == kOldEdited && !inMemory)
+                continue;
+            SCOPED_TRACE(std::to_string(fileMode) + (inMemory ? " in memory" : " on the file") +
+                         (old == kOldEdited ? ", edited by hand" : ""));
             // Whether the user database makes the group the user's own.
             const std::string probe = qoxtest::FreshRunFolder(dir.Path(), "probe-");
-            ASSERT_TRUE(qoxtest::WriteFile(probe + "/s.ini", kOld));
+            ASSERT_TRUE(qoxtest::WriteFile(probe + "/s.ini", old));
             ASSERT_EQ(chmod((probe + "/s.ini").c_str(), fileMode), 0);
             const bool read = KConfigFile("s.ini", probe.c_str()).Get("S", "Key", nullptr) != nullptr;
             const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
                 [&](std::string& text) {
                     qoxtest::DisarmAllocations();
                     const std::string folder = qoxtest::FreshRunFolder(dir.Path());
-                    qoxtest::WriteFile(folder + "/s.ini", kOld);
+                    qoxtest::WriteFile(folder + "/s.ini", old);
                     chmod((folder + "/s.ini").c_str(), fileMode);
                     KLib_SetConfigDirectory(folder.c_str());
                     const int open = OpenDescriptors();
@@ -92,8 +117,7 @@ void SweepSettings(AllocationFailure mode)
                     int outcome = Change(folder, inMemory, read, text);
                     qoxtest::DisarmAllocations();
                     const bool replaced = outcome == qoxtest::kWorkDone && read;
-                    std::string fault =
-                        qoxtest::FolderDifference(qoxtest::ReadFolder(folder), {{"s.ini", replaced ? kNew : kOld}});
+                    std::string fault = Fault(qoxtest::ReadFolder(folder), old, replaced);
                     if (fault.empty() && OpenDescriptors() != open)
                         fault = "a descriptor left open";
                     if (!fault.empty())
