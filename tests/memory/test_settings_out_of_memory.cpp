@@ -95,7 +95,8 @@ void SweepSettings(AllocationFailure mode)
         for (const bool inMemory : {false, true})
         {
             // A hand-edited file is kept aside by the in-memory copy, the
-            // plug-in's way; changed straight on the file, it is not.
+            // plug-in's way, which drops the line; changed straight on the
+            // file, every line stays in it (swept with the plain file).
             if (old == kOldEdited && !inMemory)
                 continue;
             SCOPED_TRACE(std::to_string(fileMode) + (inMemory ? " in memory" : " on the file") +
