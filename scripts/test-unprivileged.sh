@@ -15,13 +15,21 @@
 #   BUILD_DIR=dir scripts/test-unprivileged.sh      another Release build
 #
 # The user (QOX_TEST_USER, default qoxtester) is made with useradd when
-# missing; its home folder is emptied before each run, and every case runs
+# missing, with a primary group of its own (QOX_TEST_GROUP, default
+# qoxtesters) whose number differs from the user's, and its own group
+# beside as a supplementary one, so that a test taking a user's number for
+# a group's fails here; an existing user whose group number equals its user
+# number is moved to that group. Its home folder is emptied before each
+# run, and every case runs
 # in a process of its own (as under CTest), as that user alone, with a HOME
 # and a TMPDIR of its own and a working folder of its own, never writing
 # into the build tree. The build tree and the sources are made readable to
 # others (and every folder above them searchable, put back as it was at the
-# end). QOX_USER_JOBS cases run at once (default: nproc). Ends with a line
-# "unprivileged: N passed, N failed, N skipped"; fails when any case failed.
+# end). Every case runs under umask QOX_USER_UMASK (default 077, the
+# harshest a user may have). QOX_USER_JOBS cases run at once (default:
+# nproc). Whatever a case leaves in its TMPDIR is named and fails the pass.
+# Ends with each skipped case and its reason, then a line "unprivileged: N
+# passed, N failed, N skipped"; fails when any case failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -33,6 +41,8 @@ fi
 
 build=$(cd "${BUILD_DIR:-build}" && pwd)
 user=${QOX_TEST_USER:-qoxtester}
+group=${QOX_TEST_GROUP:-qoxtesters}
+mask=${QOX_USER_UMASK:-077}
 # The suites whose outcome depends on who runs them: saves, save locks,
 # settings, the plug-in's folder and log, reads and writes of files others
 # own or the user may not write, and every allocation sweep.
@@ -54,6 +64,15 @@ if ! id "$user" >/dev/null 2>&1; then
   useradd --create-home --user-group --shell /bin/sh "$user"
 fi
 uid=$(id -u "$user")
+if [ "$(id -g "$user")" -eq "$uid" ]; then
+  getent group "$group" >/dev/null || groupadd "$group"
+  if [ "$(getent group "$group" | cut -d: -f3)" -eq "$uid" ]; then
+    echo "test-unprivileged.sh: group $group has the number of user $user ($uid); name another with QOX_TEST_GROUP" >&2
+    exit 1
+  fi
+  own=$(id -gn "$user")
+  usermod -g "$group" -a -G "$own" "$user"
+fi
 gid=$(id -g "$user")
 if [ "$uid" -eq 0 ] || [ "$uid" -eq 65534 ] || [ "$uid" -eq 12345 ]; then
   echo "test-unprivileged.sh: user $user has uid $uid, which the tests use for root or their other users" >&2
@@ -101,21 +120,22 @@ for start in "$root" "$build"; do
 done
 chmod -R a+rX "$root" "$build"
 
-# The cases to run, one "program case" a line.
+# The cases to run, one "program<tab>case" a line (the program's path may
+# hold blanks).
 list=$work/cases
 : >"$list"
 for program in "${programs[@]}"; do
-  "$program" --gtest_list_tests | awk -v program="$program" '
+  "$program" --gtest_list_tests | awk '
     /^[^ ]/ { suite = $1; next }
-    /^  / { name = suite $1; if (name !~ /DISABLED_/) print program " " name }' |
-    while read -r program name; do
+    /^  / { name = suite $1; if (name !~ /DISABLED_/) print name }' |
+    while read -r name; do
       if [[ $name =~ $tests ]]; then
-        echo "$program $name"
+        printf '%s\t%s\n' "$program" "$name"
       fi
     done >>"$list"
 done
 count=$(wc -l <"$list")
-echo "test-unprivileged.sh: $count cases as $user (uid $uid), $jobs at once"
+echo "test-unprivileged.sh: $count cases as $user (uid $uid, gid $gid, groups $(id -G "$user" | tr ' ' ,)), umask $mask, $jobs at once"
 
 # The sanitizers' options given to this script reach the cases (a
 # QOX_SANITIZE build's tree).
@@ -124,24 +144,25 @@ sanitizer_options=$(env | grep -E '^(ASAN|UBSAN|LSAN|TSAN)_OPTIONS=' | tr '\n' '
 # One case, as the user: its output in results/<n>.out and its outcome
 # (passed, skipped, failed) in results/<n>.status.
 run_case() {
-  local n=$1 program=$2 name=$3
+  local n=$1 program name
+  IFS=$'\t' read -r program name < <(sed -n "${n}p" "$list")
   local out=$results/$n.out status=failed rc=0
   (cd "$tmp" && timeout 1500 runuser -u "$user" -- env -i HOME="$home" TMPDIR="$tmp" USER="$user" \
     LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG="${LANG:-C.UTF-8}" $sanitizer_options \
-    "$program" --gtest_filter="$name") >"$out" 2>&1 || rc=$?
+    sh -c 'umask "$1" && shift && exec "$@"' sh "$mask" "$program" --gtest_filter="$name") >"$out" 2>&1 || rc=$?
   if [ "$rc" -eq 0 ] && grep -q '^\[==========\] 1 test from 1 test suite ran' "$out"; then
     grep -q '^\[  SKIPPED \] 1 test' "$out" && status=skipped || status=passed
   fi
   echo "$status $name" >"$results/$n.status"
 }
 export -f run_case
-export results tmp user home sanitizer_options
+export results tmp user home sanitizer_options mask list
 
-awk '{ print NR, $1, $2 }' "$list" | xargs -P "$jobs" -n 3 bash -c 'run_case "$0" "$1" "$2"'
+seq 1 "$count" | xargs -P "$jobs" -n 1 bash -c 'run_case "$0"'
 
 passed=0 failed=0 skipped=0
 for ((n = 1; n <= count; ++n)); do
-  read -r status name <"$results/$n.status" || { status=failed name=$(sed -n "${n}p" "$list"); }
+  read -r status name <"$results/$n.status" || { status=failed name=$(sed -n "${n}p" "$list" | cut -f2); }
   case $status in
     passed) passed=$((passed + 1)) ;;
     skipped) skipped=$((skipped + 1)) ;;
@@ -152,5 +173,20 @@ for ((n = 1; n <= count; ++n)); do
       ;;
   esac
 done
+# The skipped cases with their reasons, read as scripts/test.sh reads CTest's log.
+for ((n = 1; n <= count; ++n)); do
+  read -r status name <"$results/$n.status" 2>/dev/null || continue
+  if [ "$status" = skipped ]; then
+    echo "$n/$count Test: $name"
+    cat "$results/$n.out"
+  fi
+done | awk -v who=test-unprivileged.sh -f "$root/scripts/list-skipped.awk"
+# Whatever the cases left in their temporary folder.
+left=0
+if [ -n "$(find "$tmp" -mindepth 1 -maxdepth 1 -print -quit)" ]; then
+  echo "test-unprivileged.sh: the cases left these in their temporary folder:"
+  find "$tmp" -mindepth 1 -maxdepth 2 -printf '  %P (%M %u:%g)\n'
+  left=1
+fi
 echo "unprivileged: $passed passed, $failed failed, $skipped skipped"
-[ "$failed" -eq 0 ]
+[ "$failed" -eq 0 ] && [ "$left" -eq 0 ]

@@ -11,10 +11,12 @@
 #   QOX_TESTS=threaded scripts/test.sh   only the tests that run work on several
 #                                        threads, and only what they need built
 #   BUILD_DIR=dir scripts/test.sh        build somewhere else
-# ccache, when installed, is used to compile. The run ends with each skipped
-# test and its reason.
+# ccache, when installed, is used to compile. The tests run with TMPDIR set to
+# a fresh folder; the run fails when they leave anything there or new
+# qox_test_* entries in /tmp. It ends with each skipped test and its reason.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libbenchmark-dev libtiff-dev zlib1g-dev
           libtinyobjloader-dev lib3ds-dev libdxflib-dev python3-ezdxf libtiff-tools)
@@ -76,24 +78,37 @@ threaded='Thread|Concurren|Parallel|SideBySide|NodeFill|Split|Slabs'
 threaded_targets=(base_tests object_tests fcurve_tests scene_tests character_tests fileio_tests formats_tests)
 
 # Each skipped test with its reason, from CTest's log of the run: ctest
-# --output-on-failure shows a skipped test's output nowhere. GoogleTest prints
-# "<file>:<line>: Skipped", the reason's lines, then "[  SKIPPED ] <test>".
+# --output-on-failure shows a skipped test's output nowhere.
 list_skipped() {
   local log=Testing/Temporary/LastTest.log
   [ -f "$log" ] || return 0
-  awk '
-    /^[0-9]+\/[0-9]+ Test: / { name = $3; reason = ""; within = 0; next }
-    /:[0-9]+: Skipped$/ { within = 1; next }
-    within && /^\[  SKIPPED \] / {
-      skipped[++count] = name ": " (reason == "" ? "(no reason given)" : reason)
-      within = 0; next
-    }
-    within { reason = reason (reason == "" ? "" : " ") $0 }
-    END {
-      if (count == 0) exit
-      print "test.sh: " count " skipped, with their reasons:"
-      for (i = 1; i <= count; ++i) print "  " skipped[i]
-    }' "$log"
+  awk -v who=test.sh -f "$root/scripts/list-skipped.awk" "$log"
+}
+
+# The tests run with a temporary folder of their own, which must be empty
+# again at the end: whatever is left there (or new in /tmp under the
+# tests' prefix) is named and fails the run. As root the tests act as other
+# users, who must reach it: it lies in /tmp then, open to all as /tmp is.
+made_tmp() {
+  local base=${TMPDIR:-/tmp}
+  [ "$(id -u)" -eq 0 ] && base=/tmp
+  mktemp -d "$base/qox-tests.XXXXXX"
+}
+left_behind() {
+  local status=0 entry
+  if [ -n "$(find "$tests_tmp" -mindepth 1 -maxdepth 1 -print -quit)" ]; then
+    echo "test.sh: the tests left these in their temporary folder $tests_tmp:" >&2
+    find "$tests_tmp" -mindepth 1 -maxdepth 2 -printf '  %P (%M %u:%g)\n' >&2
+    status=1
+  fi
+  for entry in /tmp/qox_test_*; do
+    [ -e "$entry" ] || [ -L "$entry" ] || continue
+    if ! grep -qxF "$entry" <<<"$tmp_before"; then
+      echo "test.sh: the tests left $entry in /tmp" >&2
+      status=1
+    fi
+  done
+  return "$status"
 }
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="$type" -DQOX_SANITIZE="$sanitize" "${launcher[@]}"
@@ -105,7 +120,12 @@ else
   cmake --build "$build" -j "$(nproc)"
 fi
 cd "$build"
+tmp_before=$(find /tmp -maxdepth 1 -name 'qox_test_*' 2>/dev/null || true)
+tests_tmp=$(made_tmp)
+trap 'rm -rf "$tests_tmp"' EXIT
+[ "$(id -u)" -eq 0 ] && chmod 1777 "$tests_tmp"
 status=0
-ctest --output-on-failure -j "$(nproc)" "${only[@]}" || status=$?
+TMPDIR=$tests_tmp ctest --output-on-failure -j "$(nproc)" "${only[@]}" || status=$?
 list_skipped
+left_behind || status=1
 exit "$status"

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fcntl.h>
 #include <memory>
 #include <string>
@@ -174,6 +175,15 @@ TEST(KMappingGuard, PagesLostUnderPoolHelpersReadAsZeros)
     EXPECT_TRUE(guard.Spoilt());
 }
 
+// Removes the folder of a death test's child, which ends without running
+// destructors; the child of a "threadsafe" death test runs the test afresh,
+// with a folder of its own.
+void RemoveFolder(const TempDir& dir)
+{
+    std::error_code ignored;
+    std::filesystem::remove_all(dir.Path(), ignored);
+}
+
 // Under a sanitizer, whose handler reports the fault and exits, or else by
 // the signal itself.
 bool EndedByTheFault(int status)
@@ -196,6 +206,9 @@ TEST(KMappingGuardDeathTest, FaultOutsideEveryGuardKeepsItsDefaultAction)
             KMappingGuard guard;
             guard.Hold(guarded.Data(), guarded.Size());
             bare.Shrink(0);
+            // The process dies here: its folder goes first (a mapping
+            // outlives its file's name).
+            RemoveFolder(dir);
             std::exit(bare.At(kPage));
         },
         EndedByTheFault, "");
@@ -226,6 +239,7 @@ TEST(KMappingGuardDeathTest, FaultOutsideEveryGuardGoesToTheHandlerSetBefore)
             guarded.Shrink(0);
             const int lost = guarded.At(kPage);
             bare.Shrink(0);
+            RemoveFolder(dir);
             std::exit(lost + bare.At(kPage));
         },
         ::testing::ExitedWithCode(42), "");

@@ -59,12 +59,13 @@ struct User
 // Starts body in a child process as user; the child leaves through _exit.
 pid_t Start(const User& user, const std::function<int()>& body)
 {
+    const gid_t group = GroupOf(user.id);
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child != 0)
         return child;
     alarm(kHeldForGood);
-    if (user.id != 0 && !qoxtest::BecomeUser(user.id, user.id))
+    if (user.id != 0 && !qoxtest::BecomeUser(user.id, group))
         _exit(126);
     if (user.enter)
         user.enter();
@@ -100,7 +101,7 @@ void RemoveAll(const std::string& path)
 std::string MakeDir(const std::string& parent, const std::string& name, uid_t owner, mode_t mode)
 {
     const std::string path = parent + "/" + name;
-    if (mkdir(path.c_str(), 0700) != 0 || chown(path.c_str(), owner, owner) != 0 || chmod(path.c_str(), mode) != 0)
+    if (mkdir(path.c_str(), 0700) != 0 || chown(path.c_str(), owner, GroupOf(owner)) != 0 || chmod(path.c_str(), mode) != 0)
         ADD_FAILURE() << "cannot set up " << path;
     return path;
 }
@@ -162,7 +163,7 @@ public:
         RemoveAll(LockFolderInTmp(id));
         chmod(mDir.Path().c_str(), 0755);
         mFiles = MakeDir(mDir.Path(), "files", id, 0755);
-        if (!WriteFile(File(), "old") || chown(File().c_str(), id, id) != 0)
+        if (!WriteFile(File(), "old") || chown(File().c_str(), id, GroupOf(id)) != 0)
             ADD_FAILURE() << "cannot set up " << File();
     }
     ~TestUser() { RemoveAll(LockFolderInTmp(mId)); }
@@ -229,17 +230,17 @@ void PutInTmp(EInTmp what, uid_t user, mode_t mode, const std::string& room)
     case eOWN_FIFO:
         MakeDir("/tmp", folder.substr(5), user, 0700);
         EXPECT_EQ(mkfifo(locks.c_str(), 0600), 0);
-        EXPECT_EQ(chown(locks.c_str(), user, user), 0);
+        EXPECT_EQ(chown(locks.c_str(), user, GroupOf(user)), 0);
         break;
     case eOWN_LINK:
         MakeDir("/tmp", folder.substr(5), user, 0700);
         EXPECT_EQ(symlink("/dev/null", locks.c_str()), 0);
-        EXPECT_EQ(lchown(locks.c_str(), user, user), 0);
+        EXPECT_EQ(lchown(locks.c_str(), user, GroupOf(user)), 0);
         break;
     case eOWN_READ_ONLY:
         MakeDir("/tmp", folder.substr(5), user, 0700);
         EXPECT_TRUE(WriteFile(locks, ""));
-        EXPECT_EQ(chown(locks.c_str(), user, user), 0);
+        EXPECT_EQ(chown(locks.c_str(), user, GroupOf(user)), 0);
         EXPECT_EQ(chmod(locks.c_str(), 0400), 0);
         break;
     }
@@ -465,7 +466,7 @@ TEST(KSaveLock, ALockFolderRemovedWhileATurnIsHeldStillKeepsTheTurn)
             }
             const std::string other = folder + "/other";
             ASSERT_TRUE(WriteFile(other, ""));
-            ASSERT_EQ(chown(other.c_str(), user.Id(), user.Id()), 0);
+            ASSERT_EQ(chown(other.c_str(), user.Id(), GroupOf(user.Id())), 0);
             ASSERT_EQ(chmod(other.c_str(), 0600), 0);
             ASSERT_EQ(rename(other.c_str(), (folder + "/locks").c_str()), 0);
         };

@@ -23,7 +23,12 @@ TEST(KStagedFiles, CommitReplacesEveryTargetWithPlainPermissions)
     TempDir dir;
     const std::string scene = dir.File("scene.obj"), library = dir.File("scene.mtl");
     ASSERT_TRUE(WriteFile(scene, "old scene"));
-    umask(022);
+    // Under umask 022 (0644 below); the user's comes back after.
+    struct Umask022
+    {
+        mode_t mPrevious = umask(022);
+        ~Umask022() { umask(mPrevious); }
+    } mask;
     KStagedFiles files;
     ASSERT_TRUE(WriteStaged(files, scene, "new scene"));
     ASSERT_TRUE(WriteStaged(files, library, "new library"));
@@ -241,7 +246,7 @@ std::string ReachableDir(const TempDir& root, const std::string& name, uid_t own
     chmod(root.Path().c_str(), 0755);
     const std::string path = root.File(name);
     mkdir(path.c_str(), 0700);
-    if (chown(path.c_str(), owner, owner) != 0 || chmod(path.c_str(), mode) != 0)
+    if (chown(path.c_str(), owner, qoxtest::GroupOf(owner)) != 0 || chmod(path.c_str(), mode) != 0)
         ADD_FAILURE() << "cannot set up " << path;
     return path;
 }

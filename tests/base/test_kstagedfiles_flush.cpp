@@ -314,10 +314,10 @@ TEST(KStagedFilesKill, AtEveryMomentOfACommitTheDataIsWholeWhereTheReadmeSays)
         // A folder closed to the saver: nobody's save as root (whom no
         // folder is closed to), else this user's in its own folder 0555.
         const uid_t saver = c.shut ? OtherUserOrSelf() : geteuid();
-        ASSERT_EQ(chown(tmp.Path().c_str(), saver, saver), 0);
+        ASSERT_EQ(chown(tmp.Path().c_str(), saver, GroupOf(saver)), 0);
         std::vector<std::string> names{"scene.obj"};
         Overwrite(file, oldText);
-        ASSERT_EQ(chown(file.c_str(), saver, saver), 0);
+        ASSERT_EQ(chown(file.c_str(), saver, GroupOf(saver)), 0);
         if (c.library)
         {
             Overwrite(library, "old library");

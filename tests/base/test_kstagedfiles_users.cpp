@@ -39,6 +39,7 @@ using namespace qoxtest;
 namespace {
 
 const uid_t kSaver = 65534;    // the user who saves
+const gid_t kSaverGroup = 65534; // its group
 const uid_t kOther = 12345;    // another user, sharing folders with it
 const gid_t kSharedGroup = 4242;
 
@@ -47,13 +48,13 @@ const gid_t kSharedGroup = 4242;
 // process can unless plain is set. The child leaves through _exit.
 pid_t Start(uid_t user, const std::vector<gid_t>& groups, const std::function<int()>& body, bool dumpable = true)
 {
+    const gid_t group = groups.empty() ? GroupOf(user) : groups.front();
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child != 0)
         return child;
     if (user != 0)
     {
-        const gid_t group = groups.empty() ? user : groups.front();
         if (!BecomeUser(user, group, groups))
             _exit(126);
         if (dumpable)
@@ -340,7 +341,7 @@ TEST(KStagedFilesUsers, TwoSavesOfOneTargetTakeTurns)
         SCOPED_TRACE(c.name);
         // The saver's files: root's, or this user's when it is not root.
         const uid_t owner = c.saver != 0 ? c.saver : geteuid();
-        const gid_t group = c.saver != 0 ? c.saver : getegid();
+        const gid_t group = c.saver != 0 ? GroupOf(c.saver) : getegid();
         TempDir dir;
         chmod(dir.Path().c_str(), 0755);
         const std::string folders[2] = {MakeDir(dir.Path(), "a", owner, group, 0755),
@@ -462,7 +463,7 @@ TEST(KStagedFilesUsers, WithoutAUsableTmpdirTheCopyGoesToTmpOrTheSaveSaysWhy)
         if (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount("none", "/tmp", "tmpfs", MS_RDONLY, nullptr) != 0)
             return 100;
-        if (!BecomeUser(kSaver, kSaver))
+        if (!BecomeUser(kSaver, kSaverGroup))
             return 101;
         setenv("TMPDIR", "/nonexistent/tmp", 1);
         KStagedFiles files;
@@ -555,7 +556,8 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
         TempDir dir;
         chmod(dir.Path().c_str(), 0777);
         const std::string file = dir.File("scene.qox");
-        MakeFile(file, "old", c.saver, c.saver, 0640);
+        const gid_t saverGroup = GroupOf(c.saver);
+        MakeFile(file, "old", c.saver, saverGroup, 0640);
         const std::string acl = AccessAcl(kOther, 6);
         if (lsetxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) != 0)
             GTEST_SKIP() << "this file system keeps no ACL: " << std::strerror(errno);
@@ -569,7 +571,7 @@ TEST(KStagedFilesUsers, AReplacedFileKeepsItsAttributesAndAcl)
                 (unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
                  mount("none", "/proc", "tmpfs", 0, nullptr) != 0))
                 return kNoNamespace;
-            if (c.saver != 0 && !BecomeUser(c.saver, c.saver))
+            if (c.saver != 0 && !BecomeUser(c.saver, saverGroup))
                 return 101;
             prctl(PR_SET_DUMPABLE, 1); // its own /proc/self/fd, where there is one
             if (c.withoutProc && access("/proc/self", F_OK) == 0)

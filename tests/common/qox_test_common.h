@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -68,9 +69,19 @@ public:
     }
     ~TempDir()
     {
-        std::error_code ignored;
-        if (!mPath.empty())
-            std::filesystem::remove_all(mPath, ignored);
+        if (mPath.empty())
+            return;
+        // A folder a test closed (mode 0555, 0) is opened to its owner
+        // first, so that nothing stays behind.
+        std::error_code error;
+        std::filesystem::remove_all(mPath, error);
+        if (error)
+        {
+            Open(mPath);
+            std::filesystem::remove_all(mPath, error);
+        }
+        if (error)
+            ADD_FAILURE() << "cannot remove the temporary directory " << mPath << ": " << error.message();
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
@@ -80,6 +91,19 @@ public:
     std::string File(const std::string& name) const { return mPath + "/" + name; }
 
 private:
+    // Every folder of the tree at path (links not followed) readable,
+    // writable and searchable by its owner.
+    static void Open(const std::string& path)
+    {
+        struct stat status;
+        if (lstat(path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
+            return;
+        chmod(path.c_str(), (status.st_mode & 07777) | S_IRWXU);
+        std::error_code ignored;
+        for (const auto& entry : std::filesystem::directory_iterator(path, ignored))
+            Open(entry.path().string());
+    }
+
     std::string mPath;
 };
 

@@ -8,6 +8,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -135,6 +136,18 @@ inline uid_t OtherUserOrSelf()
 inline gid_t OtherGroupOrOwn()
 {
     return geteuid() == 0 ? 65534 : getegid();
+}
+
+// The primary group of user: this process's own group for its own user,
+// else the one the user database gives (nobody's group, 65534, for a user
+// it does not know). A user's number is never its group's.
+inline gid_t GroupOf(uid_t user)
+{
+    if (user == geteuid())
+        return getegid();
+    passwd entry{}, *found = nullptr;
+    std::vector<char> buffer(16384);
+    return getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found ? found->pw_gid : 65534;
 }
 
 // Makes this process (a child, as root) the user with group and groups

@@ -19,6 +19,8 @@
 #include <map>
 #include <string>
 
+#include "common/qox_test_run.h"
+
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define QOX_TEST_SANITIZED 1
 #elif defined(__has_feature)
@@ -139,28 +141,18 @@ inline LimitedOutcomes RunUnderLimits(
     {
         // This test's own binary, run again with the work to do.
         const std::string spec = std::string(kind) + " " + std::to_string(s * step / 1024) + " " + path;
-        const std::string command = std::string(kLimitedVariable) + "='" + spec + "' /proc/" +
-                                    std::to_string(getpid()) + "/exe --gtest_filter=" + filter + " 2>&1 >/dev/null";
-        std::fflush(nullptr);
-        FILE* child = popen(command.c_str(), "r");
-        if (!child)
-        {
-            ADD_FAILURE() << "cannot run " << command;
-            break;
-        }
-        std::string error;
-        char buffer[256];
-        size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, child)) > 0)
-            error.append(buffer, n);
-        const int status = pclose(child);
-        const bool exited = WIFEXITED(status);
-        const bool done = exited && WEXITSTATUS(status) == kLimitedDone;
-        EXPECT_TRUE(done || (exited && WEXITSTATUS(status) == kLimitedFailed))
-            << kind << " limit step " << s << ": status " << status << " " << error;
+        Command command;
+        command.mArguments = {"/proc/" + std::to_string(getpid()) + "/exe", "--gtest_filter=" + filter};
+        command.mEnvironment = {std::string(kLimitedVariable) + "=" + spec};
+        command.mOutput = "/dev/null";
+        const Outcome child = Run(command);
+        const std::string& error = child.mErr;
+        const bool done = child.mExit == kLimitedDone;
+        EXPECT_TRUE(done || child.mExit == kLimitedFailed)
+            << kind << " limit step " << s << ": exit " << child.mExit << " " << error;
         if (done)
             ++outcomes.mDone;
-        else if (exited && WEXITSTATUS(status) == kLimitedFailed)
+        else if (child.mExit == kLimitedFailed)
             ++outcomes.mFailed["failed: " + error];
         after(done);
     }

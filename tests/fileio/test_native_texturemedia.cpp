@@ -454,6 +454,7 @@ namespace {
 
 const uid_t kNobody = 65534; // the reader when root reads as another user
 const uid_t kOther = 12345;  // a user who plants files
+const gid_t kOtherGroup = 12346; // its group, numbered unlike it
 // A read held up for good ends its child with SIGALRM after this many
 // seconds, so that it fails the test instead of hanging it.
 const unsigned kHeldForGood = 20;
@@ -763,8 +764,8 @@ TEST(NativeTextureMedia, ExtractionTakesNothingOfAnotherUsers)
          [](const PlacedScene& placed) {
              MakeMediaFolder(placed, 0755);
              WriteFile(placed.mMedia + "/pic.ppm", "the other user's\n");
-             EXPECT_EQ(chown((placed.mMedia + "/pic.ppm").c_str(), kOther, kOther), 0);
-             EXPECT_EQ(chown(placed.mMedia.c_str(), kOther, kOther), 0);
+             EXPECT_EQ(chown((placed.mMedia + "/pic.ppm").c_str(), kOther, kOtherGroup), 0);
+             EXPECT_EQ(chown(placed.mMedia.c_str(), kOther, kOtherGroup), 0);
              return std::vector<std::string>{placed.mMedia};
          },
          false,
@@ -777,7 +778,7 @@ TEST(NativeTextureMedia, ExtractionTakesNothingOfAnotherUsers)
              for (const char* name : {"/pic.ppm", "/grain.raw"})
              {
                  WriteFile(placed.mMedia + name, "the other user's\n");
-                 EXPECT_EQ(chown((placed.mMedia + name).c_str(), kOther, kOther), 0);
+                 EXPECT_EQ(chown((placed.mMedia + name).c_str(), kOther, kOtherGroup), 0);
              }
              return std::vector<std::string>{placed.mMedia + "/pic.ppm", placed.mMedia + "/grain.raw"};
          },

@@ -3,6 +3,8 @@
 
 #include "w3ds_test_util.h"
 
+#include "common/qox_test_run.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -168,16 +170,19 @@ TEST(Writer3dsLib3ds, Lib3dsReadsTheWrittenScene)
 
 TEST(Writer3dsLib3ds, ThreeDsDumpReadsTheWrittenScene)
 {
-    if (std::system("command -v 3dsdump >/dev/null 2>&1") != 0)
+    if (!qoxtest::HaveProgram("3dsdump"))
         GTEST_SKIP() << "3dsdump is not installed";
     TempDir dir;
     Sample s;
     const std::string path = dir.File("dump.3ds");
     auto options = Options();
     ASSERT_TRUE(WriteScene(s, path, options.get()));
-    const std::string out = dir.File("dump.txt");
-    ASSERT_EQ(std::system(("3dsdump -s -u -m -t -c -l -n '" + path + "' > '" + out + "' 2>&1").c_str()), 0);
-    const std::string text = qoxtest::ReadFile(out);
+    qoxtest::Command dump;
+    dump.mArguments = {"3dsdump", "-s", "-u", "-m", "-t", "-c", "-l", "-n", path};
+    dump.mErrorsToOutput = true;
+    const qoxtest::Outcome run = qoxtest::Run(dump);
+    ASSERT_EQ(run.mExit, 0);
+    const std::string& text = run.mOut;
     EXPECT_NE(text.find("Body"), std::string::npos);
     EXPECT_NE(text.find("Arm"), std::string::npos);
     EXPECT_NE(text.find("Lamp"), std::string::npos);

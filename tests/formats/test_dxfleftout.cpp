@@ -14,6 +14,7 @@
 
 #include "common/qox_test_common.h"
 #include "common/qox_test_files.h"
+#include "common/qox_test_run.h"
 #include "formats/dxf/kqoxreaderdxf.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -156,14 +157,14 @@ TEST(DxfLeftOut, EachKindLeftOutIsNamedWithItsCountBesideTheGeometryRead)
 
 TEST(DxfLeftOut, EzdxfDrawingsNameWhatEzdxfCounts)
 {
-    if (std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+    if (qoxtest::Run({"/usr/bin/python3", "-c", "import ezdxf"}).mExit != 0)
         GTEST_SKIP() << "ezdxf is not installed";
     // ezdxf draws one of each kind beside a LINE and a 3DFACE, reads the file
     // back and writes the message for the kinds of its model space.
     TempDir dir;
     const std::string path = dir.File("drawing.dxf");
     const std::string script =
-        "/usr/bin/python3 -c \"import ezdxf,sys,collections\n"
+        "import ezdxf,sys,collections\n"
         "d=ezdxf.new('R2000'); m=d.modelspace()\n"
         "m.add_line((0,0,0),(1,2,3)); m.add_3dface([(0,0,0),(1,0,0),(1,1,0),(0,1,0)])\n"
         "m.add_lwpolyline([(0,0),(1,0),(1,1)], close=True); m.add_circle((0,0),1); m.add_circle((5,0),2)\n"
@@ -174,12 +175,10 @@ TEST(DxfLeftOut, EzdxfDrawingsNameWhatEzdxfCounts)
         "m.add_linear_dim(base=(0,2),p1=(0,0),p2=(3,0)).render()\n"
         "d.saveas(sys.argv[1])\n"
         "c=collections.Counter(e.dxftype() for e in ezdxf.readfile(sys.argv[1]).modelspace())\n"
-        "t=''.join('Left out of the scene: %d %s %s\\\\n' % (n,k,'entity' if n==1 else 'entities')\n"
+        "t=''.join('Left out of the scene: %d %s %s\\n' % (n,k,'entity' if n==1 else 'entities')\n"
         "  for k,n in sorted(c.items()) if k not in ('LINE','3DFACE'))\n"
-        "open(sys.argv[1]+'.txt','w').write(t)\n"
-        "\" '" +
-        path + "'";
-    ASSERT_EQ(std::system(script.c_str()), 0);
+        "open(sys.argv[1]+'.txt','w').write(t)\n";
+    ASSERT_EQ(qoxtest::Run({"/usr/bin/python3", "-c", script, path}).mExit, 0);
     const std::string oracle = ReadFile(path + ".txt");
     EXPECT_EQ(oracle, LeftOut(1, "ARC") + LeftOut(2, "CIRCLE") + LeftOut(1, "DIMENSION") + LeftOut(1, "ELLIPSE") +
                           LeftOut(1, "HATCH") + LeftOut(1, "LWPOLYLINE") + LeftOut(1, "MTEXT") + LeftOut(1, "POINT") +
@@ -213,11 +212,9 @@ TEST(DxfLeftOut, TheConverterPrintsWhatItsReadAndSaveLeftOut)
     };
     for (const auto& row : rows)
     {
-        const std::string command =
-            "cd '" + dir.Path() + "' && " QOX_CONVERT " " + row.mInput + " " + row.mOutput + " >out.txt 2>err.txt";
-        const int status = std::system(command.c_str());
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << row.mInput << " -> " << row.mOutput;
-        EXPECT_EQ(ReadFile(dir.File("err.txt")), row.mErr.empty() ? "" : "convert: " + row.mErr) << row.mInput;
-        EXPECT_EQ(ReadFile(dir.File("out.txt")).rfind(std::string(row.mInput) + " -> " + row.mOutput + " (", 0), 0u);
+        const qoxtest::Outcome run = qoxtest::Run({QOX_CONVERT, row.mInput, row.mOutput}, dir.Path());
+        EXPECT_EQ(run.mExit, 0) << row.mInput << " -> " << row.mOutput;
+        EXPECT_EQ(run.mErr, row.mErr.empty() ? "" : "convert: " + row.mErr) << row.mInput;
+        EXPECT_EQ(run.mOut.rfind(std::string(row.mInput) + " -> " + row.mOutput + " (", 0), 0u);
     }
 }

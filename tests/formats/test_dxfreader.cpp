@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "common/qox_test_common.h"
+#include "common/qox_test_run.h"
 #include "formats/dxf/kqoxreaderdxf.h"
 #include "formats/dxf/kqoxwriterdxf.h"
 #include "formats/kqoxstreamoptionsgeometry.h"
@@ -261,7 +262,7 @@ TEST(DxfReader, ColourNumbersLayerRecordsAndClosingRecords)
 
 TEST(DxfReader, EzdxfAuditsWhatIsWritten)
 {
-    if (std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+    if (qoxtest::Run({"/usr/bin/python3", "-c", "import ezdxf"}).mExit != 0)
         GTEST_SKIP() << "ezdxf is not installed";
     TempDir dir;
     const std::string in = dir.Path() + "/in.dxf";
@@ -277,12 +278,11 @@ TEST(DxfReader, EzdxfAuditsWhatIsWritten)
         ASSERT_TRUE(writer.FileClose());
     }
     const std::string script =
-        "/usr/bin/python3 -c \"import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
-        "sys.exit(1 if a.has_errors else 0 if len(d.modelspace().query('POLYLINE')) == 5 else 2)\" '" +
-        out + "'";
+        "import ezdxf,sys; d=ezdxf.readfile(sys.argv[1]); a=d.audit(); "
+        "sys.exit(1 if a.has_errors else 0 if len(d.modelspace().query('POLYLINE')) == 5 else 2)";
     // No audit errors, and one POLYLINE for each of the five meshes (walls,
     // Hidden, Mesh and the two Box inserts).
-    EXPECT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(qoxtest::Run({"/usr/bin/python3", "-c", script, out}).mExit, 0);
 }
 
 TEST(DxfReader, LongChainsOfNestedBlocksAndManyEntities)
@@ -514,7 +514,7 @@ TEST(DxfReader, PolygonMeshesBecomeQuads)
 
 TEST(DxfReader, EzdxfPolygonMeshesRead)
 {
-    if (std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") != 0)
+    if (qoxtest::Run({"/usr/bin/python3", "-c", "import ezdxf"}).mExit != 0)
         GTEST_SKIP() << "ezdxf is not installed";
     // ezdxf writes a 4 x 5 polygon mesh closed in M and a 3 x 2 open one,
     // and beside the file its count of the open mesh's faces and the mesh
@@ -522,7 +522,7 @@ TEST(DxfReader, EzdxfPolygonMeshesRead)
     TempDir dir;
     const std::string path = dir.Path() + "/mesh.dxf";
     const std::string script =
-        "/usr/bin/python3 -c \"import ezdxf,sys\n"
+        "import ezdxf,sys\n"
         "d=ezdxf.new('R12'); m=d.modelspace()\n"
         "a=m.add_polymesh((4,5), dxfattribs={'layer':'A'}); a.close(True, False)\n"
         "b=m.add_polymesh((3,2), dxfattribs={'layer':'B'})\n"
@@ -535,10 +535,8 @@ TEST(DxfReader, EzdxfPolygonMeshesRead)
         "from ezdxf.render import MeshBuilder\n"
         "t=[str(len(MeshBuilder.from_polyface(b).faces))]\n"
         "t+=['%.17g %.17g %.17g' % tuple(a.get_mesh_vertex((i,j)).dxf.location) for i in range(4) for j in range(5)]\n"
-        "open(sys.argv[1]+'.txt','w').write('\\n'.join(t))\n"
-        "\" '" +
-        path + "'";
-    ASSERT_EQ(std::system(script.c_str()), 0);
+        "open(sys.argv[1]+'.txt','w').write('\\n'.join(t))\n";
+    ASSERT_EQ(qoxtest::Run({"/usr/bin/python3", "-c", script, path}).mExit, 0);
     DxfRead read(ReadFile(path), kByLayer);
     ASSERT_TRUE(read.ok);
     KQoxMesh* a = DxfRead::Mesh(DxfRead::Child(read.Root(), "A"));

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/qox_test_common.h"
+#include "common/qox_test_run.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -317,14 +318,13 @@ namespace {
 
 bool HaveEzdxf()
 {
-    return std::system("/usr/bin/python3 -c 'import ezdxf' > /dev/null 2>&1") == 0;
+    return qoxtest::Run({"/usr/bin/python3", "-c", "import ezdxf"}).mExit == 0;
 }
 
 // Runs a Python script with ezdxf on a file; its exit code.
 int Ezdxf(const std::string& body, const std::string& path)
 {
-    const std::string command = "/usr/bin/python3 -c \"import ezdxf,sys\n" + body + "\" '" + path + "'";
-    return std::system(command.c_str());
+    return qoxtest::Run({"/usr/bin/python3", "-c", "import ezdxf,sys\n" + body, path}).mExit;
 }
 
 // Reads a DXF file by layer, welding off, into a fresh scene.

@@ -1,8 +1,9 @@
 // Plug-ins loaded into the host, and the zelt runner on script files.
 #include "host_test_util.h"
 
-#include <cstdlib>
 #include <fstream>
+
+#include "common/qox_test_run.h"
 
 namespace {
 
@@ -44,22 +45,17 @@ struct ZeltRun
     std::string out, err;
 };
 
-ZeltRun Zelt(const qoxtest::TempDir& dir, const std::string& args)
+ZeltRun Zelt(const qoxtest::TempDir& dir, std::vector<std::string> args)
 {
-    std::string command =
-        std::string(ZELT_PATH) + " " + args + " >" + dir.File("out.txt") + " 2>" + dir.File("err.txt");
-    int status = std::system(command.c_str());
-    ZeltRun run;
-    run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.out = qoxtest::ReadFile(dir.File("out.txt"));
-    run.err = qoxtest::ReadFile(dir.File("err.txt"));
-    return run;
+    args.insert(args.begin(), ZELT_PATH);
+    qoxtest::Outcome outcome = qoxtest::Run(args, dir.Path());
+    return ZeltRun{outcome.mExit, outcome.mOut, outcome.mErr};
 }
 
 TEST(ZeltRunner, TheExampleBuildsAndShowsItsScene)
 {
     qoxtest::TempDir dir;
-    ZeltRun run = Zelt(dir, std::string("-d ") + dir.File("dump.txt") + " " + ZELT_EXAMPLES "/hello.zelt");
+    ZeltRun run = Zelt(dir, {"-d", dir.File("dump.txt"), ZELT_EXAMPLES "/hello.zelt"});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.err, "");
     EXPECT_NE(run.out.find("box (transform)\n  boxShape (mesh)\n  boxShapeOrig (mesh, intermediate)\n"
@@ -84,13 +80,13 @@ TEST(ZeltRunner, FailuresStopTheRunUnlessToldToKeepGoing)
     qoxtest::TempDir dir;
     ASSERT_TRUE(qoxtest::WriteFile(dir.File("bad.zelt"),
                                    "print \"one\"\nnope 1\nprint \"two\"\nx \"open\ngetAttr persp.nothing\n"));
-    ZeltRun stop = Zelt(dir, dir.File("bad.zelt"));
+    ZeltRun stop = Zelt(dir, {dir.File("bad.zelt")});
     EXPECT_EQ(stop.code, 1);
     EXPECT_EQ(stop.out, "one\n");
     EXPECT_EQ(stop.err, "Error: " + dir.File("bad.zelt") +
                             ":2: Cannot find procedure \"nope\"\n"
                             "zelt: 1 command(s) failed\n");
-    ZeltRun go = Zelt(dir, "-k " + dir.File("bad.zelt"));
+    ZeltRun go = Zelt(dir, {"-k", dir.File("bad.zelt")});
     EXPECT_EQ(go.code, 0);
     EXPECT_EQ(go.out, "one\ntwo\n");
     EXPECT_EQ(go.err, "Error: " + dir.File("bad.zelt") +
@@ -102,9 +98,9 @@ TEST(ZeltRunner, FailuresStopTheRunUnlessToldToKeepGoing)
                           dir.File("bad.zelt") +
                           ":5: getAttr: No attribute 'nothing' on persp\n"
                           "zelt: 3 command(s) failed\n");
-    EXPECT_EQ(Zelt(dir, "").code, 2);
-    EXPECT_EQ(Zelt(dir, "-x a.zelt").code, 2);
-    ZeltRun missing = Zelt(dir, dir.File("none.zelt"));
+    EXPECT_EQ(Zelt(dir, {}).code, 2);
+    EXPECT_EQ(Zelt(dir, {"-x", "a.zelt"}).code, 2);
+    ZeltRun missing = Zelt(dir, {dir.File("none.zelt")});
     EXPECT_EQ(missing.code, 1);
     EXPECT_NE(missing.err.find("Cannot read the script " + dir.File("none.zelt")), std::string::npos);
 }
@@ -113,15 +109,15 @@ TEST(ZeltRunner, PluginsLoadFromTheCommandLineOrAScript)
 {
     qoxtest::TempDir dir;
     ASSERT_TRUE(qoxtest::WriteFile(dir.File("p.zelt"), "hello world; upAxis -q -axis\nls -type transform\n"));
-    ZeltRun run = Zelt(dir, std::string("-q -u z -p ") + HOST_TEST_PLUGIN + " -d - " + dir.File("p.zelt"));
+    ZeltRun run = Zelt(dir, {"-q", "-u", "z", "-p", HOST_TEST_PLUGIN, "-d", "-", dir.File("p.zelt")});
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_NE(run.out.find("world (transform)"), std::string::npos) << run.out;
     ASSERT_TRUE(
         qoxtest::WriteFile(dir.File("l.zelt"), std::string("loadPlugin \"") + HOST_TEST_PLUGIN + "\"\nhello there\n"));
-    ZeltRun load = Zelt(dir, dir.File("l.zelt"));
+    ZeltRun load = Zelt(dir, {dir.File("l.zelt")});
     EXPECT_EQ(load.code, 0) << load.err;
     EXPECT_EQ(load.out, "hello there\n");
-    ZeltRun bad = Zelt(dir, "-p " + dir.File("nothing.so") + " " + dir.File("l.zelt"));
+    ZeltRun bad = Zelt(dir, {"-p", dir.File("nothing.so"), dir.File("l.zelt")});
     EXPECT_EQ(bad.code, 1);
     EXPECT_NE(bad.err.find("Cannot load plug-in " + dir.File("nothing.so")), std::string::npos);
 }
@@ -132,8 +128,10 @@ TEST(ZeltRunner, ResultsArePrintedWhenAskedFor)
     // A line's result is its last command's; setAttr gives none, so its line prints nothing.
     ASSERT_TRUE(qoxtest::WriteFile(dir.File("r.zelt"), "createNode joint -n hip\nsetAttr hip.translateY 2\n"
                                                        "hello leg; upAxis -q -axis\ngetAttr hip.translateY\n"));
-    const std::string args = std::string("-q -u z -p ") + HOST_TEST_PLUGIN + " " + dir.File("r.zelt");
-    ZeltRun run = Zelt(dir, "-r " + args);
+    const std::vector<std::string> args = {"-q", "-u", "z", "-p", HOST_TEST_PLUGIN, dir.File("r.zelt")};
+    std::vector<std::string> printed = args;
+    printed.insert(printed.begin(), "-r");
+    ZeltRun run = Zelt(dir, printed);
     EXPECT_EQ(run.code, 0) << run.err;
     EXPECT_EQ(run.out, "// Result: hip\n// Result: z\n// Result: 2\n");
     ZeltRun quiet = Zelt(dir, args);
@@ -141,7 +139,7 @@ TEST(ZeltRunner, ResultsArePrintedWhenAskedFor)
     EXPECT_EQ(quiet.out, "");
     // A failed line has no result to print.
     ASSERT_TRUE(qoxtest::WriteFile(dir.File("f.zelt"), "createNode joint -n a\nnope\ncreateNode joint -n b\n"));
-    ZeltRun failed = Zelt(dir, "-r -k -q " + dir.File("f.zelt"));
+    ZeltRun failed = Zelt(dir, {"-r", "-k", "-q", dir.File("f.zelt")});
     EXPECT_EQ(failed.out, "// Result: a\n// Result: b\n");
 }
 

@@ -12,6 +12,7 @@
 
 #include "base/kpath.h"
 #include "common/qox_test_files.h"
+#include "common/qox_test_run.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "formats/kqoxgeometryformats.h"
@@ -596,11 +597,12 @@ TEST_F(PluginTest, ReadFailsAsImportDoesForFilesThatDoNotOpen)
     // Through zelt: the script stops at the read, exit 1.
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("read.zelt"),
                                    "QOXRead -f \"" + mDir.File("folder.qox") + "\"\nprint \"after\"\n"));
-    const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
-                                mDir.File("read.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    qoxtest::Command command;
+    command.mArguments = {ZELT_PATH, "-p", mDir.File("qoxzelt.so"), mDir.File("read.zelt")};
+    command.mOutput = mDir.File("out.txt");
+    command.mErrors = mDir.File("err.txt");
+    const int code = qoxtest::Run(command).mExit;
+    EXPECT_EQ(code, 1);
     EXPECT_EQ(qoxtest::ReadFile(mDir.File("out.txt")), "");
     EXPECT_NE(qoxtest::ReadFile(mDir.File("err.txt")).find("read.zelt:1: QOXRead: "), std::string::npos);
 }
@@ -668,10 +670,12 @@ TEST_F(PluginTest, ZeltRunsTheCommandsFromAScript)
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("run.zelt"), "QOXRead -f \"" + file +
                                                               "\"\nQOXGetTakeName 1\nQOXImport -f \"" + file +
                                                               "\"\nQOXGetTakeName 1\n"));
-    const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
-                                mDir.File("run.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
-    int status = std::system(command.c_str());
-    EXPECT_EQ(WEXITSTATUS(status), 1);
+    qoxtest::Command command;
+    command.mArguments = {ZELT_PATH, "-p", mDir.File("qoxzelt.so"), mDir.File("run.zelt")};
+    command.mOutput = mDir.File("out.txt");
+    command.mErrors = mDir.File("err.txt");
+    const int code = qoxtest::Run(command).mExit;
+    EXPECT_EQ(code, 1);
     EXPECT_NE(qoxtest::ReadFile(mDir.File("err.txt")).find("run.zelt:4: QOXGetTakeName: No such take: 1"),
               std::string::npos)
         << qoxtest::ReadFile(mDir.File("err.txt"));

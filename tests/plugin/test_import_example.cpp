@@ -2,7 +2,8 @@
 // zelt imports that file in the three modes through examples/import.zelt.
 #include "import_test_util.h"
 
-#include <cstdlib>
+#include "common/qox_test_run.h"
+
 #include <sys/stat.h>
 #include <unistd.h>
 #include <regex>
@@ -10,10 +11,21 @@
 
 namespace {
 
-int Shell(const std::string& command)
+// Runs zelt with arguments from the top of the source tree, as the README
+// does, with environment; its output and errors go to out and err in
+// folder. Its exit code.
+int Zelt(const std::string& folder, std::vector<std::string> arguments, std::vector<std::string> environment,
+         std::vector<std::string> unset = {})
 {
-    const int status = std::system(command.c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    qoxtest::Command command;
+    arguments.insert(arguments.begin(), ZELT_PATH);
+    command.mArguments = arguments;
+    command.mFolder = ZELT_EXAMPLES "/..";
+    command.mEnvironment = environment;
+    command.mUnset = unset;
+    command.mOutput = folder + "/out.txt";
+    command.mErrors = folder + "/err.txt";
+    return qoxtest::Run(command).mExit;
 }
 
 // The part of a scene dump from a line equal to header (a node "Name (type)"
@@ -62,7 +74,7 @@ const char kSpineSway[] = "Spine_rotateZ (animCurveTA)\n"
 TEST_F(ImportTest, ExampleWriterReproducesTheKeptFile)
 {
     const std::string written = mDir.File("example.qox");
-    ASSERT_EQ(Shell(std::string(EXAMPLE_SCENE_WRITER) + " " + written + " >/dev/null"), 0);
+    ASSERT_EQ(qoxtest::Run({EXAMPLE_SCENE_WRITER, written}).mExit, 0);
     const std::string kept = qoxtest::ReadFile(ZELT_EXAMPLES "/scene/example.qox");
     ASSERT_FALSE(kept.empty());
     EXPECT_TRUE(qoxtest::ReadFile(written) == kept) << "examples/scene/example.qox is out of date";
@@ -84,10 +96,9 @@ TEST_F(ImportTest, ResultsOfThePluginCommandsShowWithZeltR)
 {
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("results.zelt"), "QOXRead -f \"examples/scene/example.qox\"\n"
                                                               "QOXGetTakeIndex \"Run\"\nQOXImportMode merge\n"));
-    const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() + " " ZELT_PATH +
-                                " -r -p " + mDir.File("qoxzelt.so") + " " + mDir.File("results.zelt") + " >" +
-                                mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
-    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    ASSERT_EQ(Zelt(mDir.Path(), {"-r", "-p", mDir.File("qoxzelt.so"), mDir.File("results.zelt")},
+                   {"ZELT_PLUG_IN_PATH=" + mDir.Path()}),
+              0) << qoxtest::ReadFile(mDir.File("err.txt"));
     EXPECT_EQ(qoxtest::ReadFile(mDir.File("out.txt")), "// Result: 2\n// Result: 1\n// Result: kMerge\n");
 }
 
@@ -102,11 +113,9 @@ TEST_F(ImportTest, ExampleImportsWhateverSettingsLieInTheTemporaryFolder)
     ASSERT_EQ(chmod((tmp + "/registry.txt").c_str(), 0666), 0);
     ASSERT_TRUE(geteuid() != 0 || chown((tmp + "/registry.txt").c_str(), 65534, 65534) == 0);
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("import.zelt"), "QOXImport -f \"examples/scene/example.qox\"\nls\n"));
-    const std::string command = "cd " ZELT_EXAMPLES "/.. && env -u ZELT_PLUG_IN_PATH TMPDIR=" + tmp +
-                                " XDG_CONFIG_HOME=" + mDir.File("config") + " " ZELT_PATH " -p " +
-                                mDir.File("qoxzelt.so") + " " + mDir.File("import.zelt") + " >" + mDir.File("out.txt") +
-                                " 2>" + mDir.File("err.txt");
-    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    ASSERT_EQ(Zelt(mDir.Path(), {"-p", mDir.File("qoxzelt.so"), mDir.File("import.zelt")},
+                   {"TMPDIR=" + tmp, "XDG_CONFIG_HOME=" + mDir.File("config")}, {"ZELT_PLUG_IN_PATH"}),
+              0) << qoxtest::ReadFile(mDir.File("err.txt"));
     const std::string out = qoxtest::ReadFile(mDir.File("out.txt"));
     EXPECT_NE(out.find("Body (transform)\n  polySurfaceShape1 (mesh)\n"), std::string::npos) << out;
     EXPECT_EQ(qoxtest::ReadFile(tmp + "/registry.txt"), hostile);
@@ -116,10 +125,9 @@ TEST_F(ImportTest, ExampleImportsWhateverSettingsLieInTheTemporaryFolder)
 
 TEST_F(ImportTest, ExampleScriptImportsInEachMode)
 {
-    const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() + " " ZELT_PATH " -p " +
-                                mDir.File("qoxzelt.so") + " examples/import.zelt >" + mDir.File("out.txt") + " 2>" +
-                                mDir.File("err.txt");
-    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    ASSERT_EQ(Zelt(mDir.Path(), {"-p", mDir.File("qoxzelt.so"), "examples/import.zelt"},
+                   {"ZELT_PLUG_IN_PATH=" + mDir.Path()}),
+              0) << qoxtest::ReadFile(mDir.File("err.txt"));
     const std::string out = qoxtest::ReadFile(mDir.File("out.txt"));
     const size_t add = out.find("== Add"), merge = out.find("== Merge"), exclusive = out.find("== Exclusive merge");
     ASSERT_LT(add, merge);
@@ -140,15 +148,13 @@ TEST_F(ImportTest, ExampleScriptImportsInEachMode)
 // show only when asked for (-e).
 TEST_F(ImportTest, ExampleScriptOutputNamesEveryValue)
 {
-    const auto run = [&](const std::string& options) {
-        const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() + " " ZELT_PATH +
-                                    options + " -p " + mDir.File("qoxzelt.so") + " examples/import.zelt >" +
-                                    mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
-        EXPECT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    const auto run = [&](std::vector<std::string> options) {
+        options.insert(options.end(), {"-p", mDir.File("qoxzelt.so"), "examples/import.zelt"});
+        EXPECT_EQ(Zelt(mDir.Path(), options, {"ZELT_PLUG_IN_PATH=" + mDir.Path()}), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
         EXPECT_EQ(qoxtest::ReadFile(mDir.File("err.txt")), "");
         return qoxtest::ReadFile(mDir.File("out.txt"));
     };
-    const std::string out = run("");
+    const std::string out = run({});
     const std::regex title("== .+"), dag(" *[A-Za-z_][A-Za-z0-9_:]* \\([a-zA-Z, ]+\\)"),
         count("[a-z ]+: [0-9]+( \\([0-9]+ keys\\))?"), value("[A-Za-z_][A-Za-z0-9_:]*\\.[A-Za-z]+ = .+");
     std::istringstream lines(out);
@@ -168,7 +174,7 @@ TEST_F(ImportTest, ExampleScriptOutputNamesEveryValue)
 
     // Asked for: the camera command the plug-in displays, once per import
     // that makes the camera.
-    const std::string echoed = run(" -e");
+    const std::string echoed = run({"-e"});
     size_t shown = 0;
     for (size_t at = 0; (at = echoed.find("\ncamera -centerOfInterest 5 ", at)) != std::string::npos; ++at)
         ++shown;
@@ -192,10 +198,9 @@ TEST_F(ImportTest, ExampleScriptScenesOfEachMode)
         at += 5 + dump.size();
     }
     ASSERT_TRUE(qoxtest::WriteFile(mDir.File("modes.zelt"), script));
-    const std::string command = "cd " ZELT_EXAMPLES "/.. && ZELT_PLUG_IN_PATH=" + mDir.Path() +
-                                " " ZELT_PATH " -q -p " + mDir.File("qoxzelt.so") + " " + mDir.File("modes.zelt") +
-                                " 2>" + mDir.File("err.txt");
-    ASSERT_EQ(Shell(command), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    ASSERT_EQ(Zelt(mDir.Path(), {"-q", "-p", mDir.File("qoxzelt.so"), mDir.File("modes.zelt")},
+                   {"ZELT_PLUG_IN_PATH=" + mDir.Path()}),
+              0) << qoxtest::ReadFile(mDir.File("err.txt"));
 
     // Add: the file's tree in a new scene, the body skinned to spine and head.
     const std::string add = qoxtest::ReadFile(mDir.File("add.txt"));

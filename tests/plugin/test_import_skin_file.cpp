@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 
+#include "common/qox_test_run.h"
 #include "host/zfn.h"
 #include "scene/attributes/kqoxlink.h"
 #include "scene/attributes/kqoxmesh.h"
@@ -131,11 +132,12 @@ TEST_F(SkinFileTest, ZeltImportsTheCharacterFromAScript)
     const std::string file = Write(BuildCharacter);
     ASSERT_TRUE(
         qoxtest::WriteFile(mDir.File("skin.zelt"), "QOXImportMode kCreate\nQOXImport -f \"" + file + "\"\ndump\n"));
-    const std::string command = std::string(ZELT_PATH) + " -p " + mDir.File("qoxzelt.so") + " " +
-                                mDir.File("skin.zelt") + " >" + mDir.File("out.txt") + " 2>" + mDir.File("err.txt");
-    const int status = std::system(command.c_str());
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << qoxtest::ReadFile(mDir.File("err.txt"));
+    qoxtest::Command command;
+    command.mArguments = {ZELT_PATH, "-p", mDir.File("qoxzelt.so"), mDir.File("skin.zelt")};
+    command.mOutput = mDir.File("out.txt");
+    command.mErrors = mDir.File("err.txt");
+    const int code = qoxtest::Run(command).mExit;
+    EXPECT_EQ(code, 0) << qoxtest::ReadFile(mDir.File("err.txt"));
     const std::string out = qoxtest::ReadFile(mDir.File("out.txt"));
     const size_t skin = out.find("  influences: hips knee\n");
     ASSERT_NE(skin, std::string::npos) << out;

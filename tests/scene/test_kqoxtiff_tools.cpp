@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 
 #include "common/qox_test_common.h"
+#include "common/qox_test_run.h"
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/tiff_test_util.h"
 
@@ -17,16 +19,22 @@ namespace {
 
 #define REQUIRE_TOOLS(...)                                                                                             \
     for (std::string tool : {__VA_ARGS__})                                                                             \
-        if (std::system(("command -v " + tool + " > /dev/null 2>&1").c_str()) != 0)                                    \
+        if (!qoxtest::HaveProgram(tool))                                                                               \
     GTEST_SKIP() << tool << " is not installed"
 
-// Runs the command in the directory: its exit status; stdout and stderr in *output.
+// Runs the command (words split at blanks, no shell) in the directory: its
+// exit status; stdout and stderr in *output.
 int RunTool(const TempDir& dir, const std::string& command, std::string* output)
 {
-    std::string log = dir.File("tool.log");
-    int status = std::system(("cd '" + dir.Path() + "' && " + command + " > '" + log + "' 2>&1").c_str());
-    *output = qoxtest::ReadFile(log);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    qoxtest::Command run;
+    std::istringstream words(command);
+    for (std::string word; words >> word;)
+        run.mArguments.push_back(word);
+    run.mFolder = dir.Path();
+    run.mErrorsToOutput = true;
+    const qoxtest::Outcome outcome = qoxtest::Run(run);
+    *output = outcome.mOut;
+    return outcome.mExit;
 }
 
 bool Has(const std::string& output, const std::string& text)
