@@ -612,7 +612,12 @@ bool KQoxRead6::MediaFiles::OpenBeside(KQox& file, Folder& folder, std::string& 
     folder.mFd = KOpenOwnFolderAt(fd, name.c_str(), path, &why);
     close(fd);
     if (folder.mFd < 0)
+    {
+        // Every refusal of the media folder itself names it; another names
+        // the file's folder or one above it.
+        mBesideOthers = why.compare(0, path.size(), path) != 0;
         return false;
+    }
     folder.mPath = path;
     folder.mRelative = name;
     return true;
@@ -638,6 +643,8 @@ bool KQoxRead6::MediaFiles::OpenCache(KQox& file, Folder& folder, std::string& w
     folder.mRelative = std::filesystem::path(real).lexically_relative(from).string();
     if (folder.mRelative.empty())
         folder.mRelative = real;
+    if (mBesideOthers)
+        mMessage += "Media extracted into the cache (" + mBeside.mRefused + "): " + real + "\n";
     return true;
 }
 
