@@ -5,6 +5,11 @@
 const char* const kCAUSE_EMPTY_FILE = "the file is empty";
 const char* const kCAUSE_NOT_NATIVE = "not a native scene file";
 
+bool KOutOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
 const char* KFileErrorCause(int error)
 {
     switch (error)

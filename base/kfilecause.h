@@ -17,6 +17,10 @@
 // error, which has no cause the user can act on.
 const char* KFileErrorCause(int error);
 
+// Whether error (an errno) tells that the process or the system has no file
+// descriptor left (EMFILE, ENFILE): the file is there, only not opened.
+bool KOutOfDescriptors(int error);
+
 // A file that opened but holds no byte, where its format needs some.
 extern const char* const kCAUSE_EMPTY_FILE; // "the file is empty"
 // A file whose first bytes cannot begin a native scene file.
