@@ -370,7 +370,7 @@ bool KQoxWriterQox6::WriteScene(KQoxScene& scene, KStreamOptions* options)
         for (const KString& file : clips->GetMissingFiles())
         {
             mMessage += "Texture file not found, its media is not embedded: ";
-            mMessage += file;
+            mMessage += KEscapeControls(file.ToChars()).c_str();
             mMessage += "\n";
         }
     }

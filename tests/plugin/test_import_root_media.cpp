@@ -101,8 +101,8 @@ TEST_F(ImportTest, RootMakesNothingInAnotherUsersHome)
     fs::remove(image);
     const struct
     {
-        const char* mFolder;    // the scene's folder, below the home
-        const char* mTheirs;    // the folder named as the user's
+        const char* mFolder; // the scene's folder, below the home
+        const char* mTheirs; // the folder named as the user's
     } places[] = {{"", ""}, {"/proj", "/proj"}, {"/made-by-root", ""}};
     for (const auto& place : places)
     {
@@ -164,7 +164,8 @@ TEST_F(ImportTest, RootMakesNothingInAnotherUsersHome)
                 else
                 {
                     ASSERT_EQ(made.size(), 1u);
-                    EXPECT_EQ(message, "Media extracted into the cache (" + theirs + "): " + cache + "/" + made[0] + "\n");
+                    EXPECT_EQ(message,
+                              "Media extracted into the cache (" + theirs + "): " + cache + "/" + made[0] + "\n");
                     EXPECT_EQ(file, cache + "/" + made[0] + "/wood.png");
                     EXPECT_EQ(qoxtest::ReadFile(file), kWood);
                 }
