@@ -5,6 +5,11 @@
 const char* const kCAUSE_EMPTY_FILE = "the file is empty";
 const char* const kCAUSE_NOT_NATIVE = "not a native scene file";
 
+bool KOutOfDescriptors(int error)
+{
+    return error == EMFILE || error == ENFILE;
+}
+
 const char* KFileErrorCause(int error)
 {
     switch (error)
@@ -20,6 +25,35 @@ const char* KFileErrorCause(int error)
     case ENFILE: return "too many files are open";
     default: return "";
     }
+}
+
+std::string KEscapeControls(std::string_view text)
+{
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text)
+    {
+        const unsigned char byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F)
+        {
+            escaped += c;
+            continue;
+        }
+        escaped += '\\';
+        switch (byte)
+        {
+        case '\n': escaped += 'n'; break;
+        case '\t': escaped += 't'; break;
+        case '\r': escaped += 'r'; break;
+        case 0x1B: escaped += 'e'; break;
+        default:
+            escaped += 'x';
+            escaped += kDigits[byte >> 4];
+            escaped += kDigits[byte & 15];
+        }
+    }
+    return escaped;
 }
 
 KString KMessageText(std::string_view bytes)

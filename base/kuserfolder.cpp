@@ -242,6 +242,34 @@ std::string MadeAndResolved(const std::string& path, std::string* why)
     return real;
 }
 
+// Whether this user may make something in the folder open at descriptor at
+// (path names what is to be made there): always, but for root, which may
+// write every folder and so makes nothing in one another user owns, nor
+// below one (another user's home): the user could then no longer remove
+// it. Otherwise false, with why naming the folder ("<folder> belongs to
+// another user").
+bool MayMakeIn(int at, const std::string& path, std::string* why)
+{
+    if (geteuid() != 0)
+        return true;
+    const size_t slash = path.find_last_of('/');
+    const std::string named = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    char resolved[PATH_MAX];
+    struct stat status;
+    if (!realpath(named.c_str(), resolved) || fstat(at, &status) != 0)
+        return Refuse(why, named + ": " + strerror(errno));
+    if (status.st_uid != 0)
+        return Refuse(why, std::string(resolved) + " belongs to another user");
+    for (const std::string& folder : FoldersDownTo(resolved))
+    {
+        if (stat(folder.c_str(), &status) != 0)
+            return Refuse(why, folder + ": " + strerror(errno));
+        if (status.st_uid != 0)
+            return Refuse(why, folder + " belongs to another user");
+    }
+    return true;
+}
+
 } // namespace
 
 std::string KUserBaseFolder(const char* variable, const char* home, const char* fallback)
@@ -304,6 +332,8 @@ int KOpenUserFolder(const std::string& path, std::string* why, std::string* real
 
 int KOpenOwnFolderAt(int at, const char* name, const std::string& path, std::string* why)
 {
+    if (!MayMakeIn(at, path, why))
+        return -1;
     if (mkdirat(at, name, 0755) != 0 && errno != EEXIST)
     {
         Refuse(why, path + ": " + strerror(errno));

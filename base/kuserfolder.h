@@ -50,7 +50,10 @@ int KOpenUserFolder(const std::string& path, std::string* why, std::string* real
 // through a symbolic link (nor waiting on a FIFO): its descriptor when it
 // is a folder this user owns that no other user may write
 // (KOnlyUserMayWrite); -1 otherwise, and *why (when given) says why, naming
-// it by path as KMakeUserFolder does.
+// it by path as KMakeUserFolder does. Root neither makes nor opens it when
+// the folder at (path less its last name), or one above it, belongs to
+// another user ("<folder> belongs to another user"): a scene in another
+// user's home gets no folder of root's there.
 int KOpenOwnFolderAt(int at, const char* name, const std::string& path, std::string* why);
 
 #endif

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "base/kstringlist.h"
 #include "base/ktime.h"
@@ -32,6 +33,14 @@ FILE* OpenReport(const char* path, bool append)
 }
 
 } // namespace
+
+std::string QoxLogDateLine(const kLocalTime& time)
+{
+    char line[96];
+    std::snprintf(line, sizeof line, "Date: %d/%d/%d %d:%02d\n", time.mDay, time.mMonth, time.mYear, time.mHour,
+                  time.mMinute);
+    return line;
+}
 
 QoxLogFile::QoxLogFile(const char* fileName, const char* title, bool append, bool writeOnDestroy)
     : mPath(KLib_GetMasterDirectory())
@@ -72,13 +81,13 @@ bool QoxLogFile::OutputLog()
 
     kLocalTime now;
     KLib_GetCurrentLocalTime(now);
-    if (fprintf(file, "Date: %d/%d/%d %d:%d\n", now.mDay, now.mMonth, now.mYear, now.mHour, now.mMinute) < 0)
+    if (fputs(QoxLogDateLine(now).c_str(), file) == EOF)
         ok = false;
     if (fprintf(file, "%s\n\n", static_cast<const char*>(mTitle)) < 0)
         ok = false;
     for (int i = 0; i < count; ++i)
     {
-        if (fprintf(file, "\t%s\n", mLines->GetStringAt(i)) < 0)
+        if (fprintf(file, "\t%s\n", KEscapeControls(mLines->GetStringAt(i)).c_str()) < 0)
             ok = false;
     }
     if (fclose(file) != 0)

@@ -5,16 +5,22 @@
 // writes them as a small text report in the application's master
 // directory:
 //
-//   Date: 5/3/2026 9:7
+//   Date: 5/3/2026 9:07
 //   <title>
 //
 //   <tab><line 1>
 //   <tab><line 2>
 
 #include <memory>
+#include <string>
 #include "base/kstring.h"
 
 class KStringList;
+struct kLocalTime;
+
+// The report's first line for the time given, its minutes in two digits:
+// "Date: 5/3/2026 9:07\n".
+std::string QoxLogDateLine(const kLocalTime& time);
 
 class QoxLogFile
 {
@@ -28,7 +34,8 @@ public:
     QoxLogFile(const QoxLogFile&) = delete;
     QoxLogFile& operator=(const QoxLogFile&) = delete;
 
-    // Appends a copy of the text as one more line.
+    // Appends a copy of the text as one more line; its control characters
+    // are written escaped (KEscapeControls), so that it stays one line.
     QoxLogFile& operator+=(const char* text);
 
     // Writes the report when the log holds at least one line; the lines

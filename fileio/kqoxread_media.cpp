@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "base/ksavelock.h"
 #include "base/kuserfolder.h"
@@ -590,10 +591,7 @@ std::string KQoxRead6::MediaFiles::Refusals() const
 
 void KQoxRead6::MediaFiles::NotExtracted(const char* mediaName, const std::string& why)
 {
-    mMessage += "Media not extracted (";
-    mMessage += why;
-    mMessage += "): ";
-    mMessage += mediaName;
+    mMessage += KEscapeControls("Media not extracted (" + why + "): " + mediaName);
     mMessage += "\n";
 }
 
@@ -612,7 +610,12 @@ bool KQoxRead6::MediaFiles::OpenBeside(KQox& file, Folder& folder, std::string& 
     folder.mFd = KOpenOwnFolderAt(fd, name.c_str(), path, &why);
     close(fd);
     if (folder.mFd < 0)
+    {
+        // Every refusal of the media folder itself names it; another names
+        // the file's folder or one above it.
+        mBesideOthers = why.compare(0, path.size(), path) != 0;
         return false;
+    }
     folder.mPath = path;
     folder.mRelative = name;
     return true;
@@ -638,6 +641,8 @@ bool KQoxRead6::MediaFiles::OpenCache(KQox& file, Folder& folder, std::string& w
     folder.mRelative = std::filesystem::path(real).lexically_relative(from).string();
     if (folder.mRelative.empty())
         folder.mRelative = real;
+    if (mBesideOthers)
+        mMessage += KEscapeControls("Media extracted into the cache (" + mBeside.mRefused + "): " + real) + "\n";
     return true;
 }
 
@@ -722,7 +727,8 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, Folder&
 
 void KQoxRead6::MediaFiles::Kept(const Folder& folder, const std::string& name)
 {
-    mMessage += "Media file kept, it differs from the image in the file: " + folder.mPath + "/" + name + "\n";
+    mMessage +=
+        KEscapeControls("Media file kept, it differs from the image in the file: " + folder.mPath + "/" + name) + "\n";
 }
 
 KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkManager& manager, Folder& folder,
@@ -848,7 +854,7 @@ bool KQoxRead6::MediaFiles::Extract(KQox& file, KQoxSdkManager& manager, const c
                                   : Put::eFOLDER_REFUSED;
             if (again == Put::eFOUND)
             {
-                mMessage += "Media extracted into the cache (" + why + "): " + where->mPath + "\n";
+                mMessage += KEscapeControls("Media extracted into the cache (" + why + "): " + where->mPath) + "\n";
                 return true;
             }
             if (again == Put::eDAMAGED)

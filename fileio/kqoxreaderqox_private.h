@@ -183,6 +183,9 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
 
         Folder mBeside;           // "<file>.media" beside the file read
         Folder mCache;            // the file's folder in the user's cache
+        // The file's own folder refused as another user's (to root): the
+        // cache, when it takes the images, is named in the message.
+        bool mBesideOthers = false;
         unsigned mFreshCount = 0; // fresh files made, for their names
         std::unordered_map<std::string, Extracted> mByMedia;
         std::unordered_set<std::string> mFailed; // media names not extracted

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "scene/kqoxwholename.h"
 
@@ -46,7 +47,7 @@ void AppendFileMessage(KString& message, const char* text, const char* path)
 {
     message += text;
     message += " \"";
-    message += path;
+    message += KEscapeControls(path).c_str();
     message += "\".\n";
 }
 

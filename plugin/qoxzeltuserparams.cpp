@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/kconfigfile.h"
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "host/zbase.h"
 
@@ -184,8 +185,9 @@ void QoxZeltUserParams::NoteStrayLines(const KConfigFile& file)
 {
     const std::string path = file.GetPath();
     for (const KConfigFile::StrayLine& line : file.StrayLines())
-        mLoadNotes.push_back(path + ", line " + std::to_string(line.mNumber) +
-                             ", is no setting (\"key = value\" in a section) and is left out: " + line.mText);
+        mLoadNotes.push_back(
+            path + ", line " + std::to_string(line.mNumber) +
+            ", is no setting (\"key = value\" in a section) and is left out: " + KEscapeControls(line.mText));
     if (!file.KeptAside().empty())
         mLoadNotes.push_back("The settings file as it was is kept as " + file.KeptAside());
     else if (!file.WhyNotKeptAside().empty())

@@ -12,7 +12,10 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <string_view>
 
+#include "base/kfilecause.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
@@ -51,19 +54,24 @@ int ExportFormatFor(const char* fileName)
 
 int Fail(const char* what, const char* fileName, const char* reason)
 {
-    std::fprintf(stderr, "convert: %s %s: %s\n", what, fileName, reason);
+    std::fprintf(stderr, "convert: %s %s: %s\n", what, KEscapeControls(fileName).c_str(),
+                 KEscapeControls(reason).c_str());
     return 1;
 }
 
-// Prints a read's or save's message, line by line, after the file's name.
+// Prints a read's or save's message, line by line, after the file's name:
+// no empty line, and the control characters of a name shown escaped.
 void PrintMessage(const char* fileName, const KString& message)
 {
+    const std::string name = KEscapeControls(fileName);
     const char* line = message.ToChars();
     while (*line)
     {
         const char* end = std::strchr(line, '\n');
-        const int length = static_cast<int>(end ? end - line : std::strlen(line));
-        std::fprintf(stderr, "convert: %s: %.*s\n", fileName, length, line);
+        const size_t length = end ? static_cast<size_t>(end - line) : std::strlen(line);
+        if (length > 0)
+            std::fprintf(stderr, "convert: %s: %s\n", name.c_str(),
+                         KEscapeControls(std::string_view(line, length)).c_str());
         line += end ? length + 1 : length;
     }
 }

@@ -3,11 +3,13 @@
 #include "fileio/writers/kqoxwriteclips_private.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <unordered_set>
 
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "object/kplug.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -136,6 +138,8 @@ void KQoxTextureClips::Make(const std::vector<KQoxTexture*>& textures, const std
         // A folder, device or FIFO is no image: it is not found.
         if (RegularFileExist(file))
             embedded.insert(texture);
+        else if (KOutOfDescriptors(errno))
+            mDescriptorsRanOut = true;
         else
             mMissingFiles.push_back(KQoxWholeText(KString(file)));
     }

@@ -3,10 +3,12 @@
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriterqox6_private.h"
 #include "base/kfile.h"
+#include "base/kfilecause.h"
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxsdkmanager.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -74,16 +76,26 @@ void KQoxWrite6::WriteVideo(KQoxVideo& video)
     mFile.FieldWriteEnd();
     // Only a regular file is embedded, and only such a file is handed to
     // the converters: a folder, device or FIFO would never end or answer.
-    if (mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media && RegularFileExist(media))
+    const bool embed = mOptions.GetState(KStreamOptionsQox::eMEDIA) && *media;
+    if (embed && RegularFileExist(media))
     {
-        // Converted to TIFF when a converter takes the media, else as it is.
+        // Converted to TIFF when a converter takes the media, else as it
+        // is; one that could not convert it for want of a descriptor would
+        // leave the media in another form than the same save gives else.
         Temporary tif;
+        errno = 0;
         bool converted = ConvertToTif(mScene.mManager, media, tif);
+        if (!converted && KOutOfDescriptors(errno))
+            mDescriptorsRanOut = true;
         Text(kContentForm, converted ? kContentTif : kContentRaw);
         mFile.FieldWriteBegin(kContent);
-        mFile.FieldWriteRFile(converted ? tif.mName.ToChars() : media);
+        errno = 0;
+        if (!mFile.FieldWriteRFile(converted ? tif.mName.ToChars() : media) && KOutOfDescriptors(errno))
+            mDescriptorsRanOut = true;
         mFile.FieldWriteEnd();
     }
+    else if (embed && KOutOfDescriptors(errno))
+        mDescriptorsRanOut = true;
     mFile.FieldWriteBlockEnd();
     mFile.FieldWriteEnd();
 }

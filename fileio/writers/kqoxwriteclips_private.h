@@ -50,6 +50,9 @@ public:
     // The files of textures without a clip that were not found: their media
     // cannot be embedded.
     const std::vector<KString>& GetMissingFiles() const { return mMissingFiles; }
+    // Whether a texture's file could not be opened for want of a file
+    // descriptor: it is there, and the write cannot embed it.
+    bool DescriptorsRanOut() const { return mDescriptorsRanOut; }
 
 private:
     // What the connections may change: a texture's names, and the sources
@@ -89,6 +92,7 @@ private:
     std::unordered_set<KQoxVideo*> mBefore; // the manager's clips before
     std::vector<KQoxVideo*> mClips;
     std::vector<KString> mMissingFiles;
+    bool mDescriptorsRanOut = false;
     std::vector<TextureNames> mNames;
     std::vector<Sources> mSources;
     std::vector<Listed> mListed;

@@ -1,11 +1,13 @@
 #include "fileio/writers/kqoxwriterqox6.h"
 
+#include <cerrno>
 #include <cstring>
 #include <new>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
 
+#include "base/kfilecause.h"
 #include "fileio/kqoxfilescene.h"
 #include "fileio/kqoxnative_private.h"
 #include "fileio/writers/kqoxwriteclips_private.h"
@@ -368,14 +370,15 @@ bool KQoxWriterQox6::WriteScene(KQoxScene& scene, KStreamOptions* options)
         for (const KString& file : clips->GetMissingFiles())
         {
             mMessage += "Texture file not found, its media is not embedded: ";
-            mMessage += file;
+            mMessage += KEscapeControls(file.ToChars()).c_str();
             mMessage += "\n";
         }
     }
     mSkins = deformers ? &deformers->GetSkins() : nullptr;
     mPosesTooDeep = 0;
     mTargetsLeftOut = 0;
-    bool ok = WriteFileScene(content, *qoxOptions);
+    mDescriptorsRanOut = clips && clips->DescriptorsRanOut();
+    bool ok = !mDescriptorsRanOut && WriteFileScene(content, *qoxOptions);
     mSkins = nullptr;
     if (mPosesTooDeep > 0)
     {
@@ -392,6 +395,13 @@ bool KQoxWriterQox6::WriteScene(KQoxScene& scene, KStreamOptions* options)
     // A message that lost its text for want of memory would say nothing.
     if (!mMessage.IsOK())
         throw std::bad_alloc();
+    // An image that is there but could not be opened fails the save as a
+    // file that could not be made would: the old file stays.
+    if (mDescriptorsRanOut)
+    {
+        mError.SetLastErrorCause(eFILE_NOT_CREATED, KFileErrorCause(EMFILE));
+        return false;
+    }
     return ok;
 }
 
@@ -473,6 +483,7 @@ bool KQoxWriterQox6::WriteFileScene(KQoxFileScene& scene, const KStreamOptionsQo
     mFile->ProjectWriteSectionEnd();
     WriteConnections(w);
     mTargetsLeftOut += w.mTargetsLeftOut;
+    mDescriptorsRanOut = mDescriptorsRanOut || w.mDescriptorsRanOut;
     w.WriteTakes();
     if (options.GetState(KStreamOptionsQox::eANIMATION))
         for (const KString& take : w.TakeNames())

@@ -62,6 +62,7 @@ private:
     int mNestedDepth = 0;    // scenes nested around the one being written
     int mPosesTooDeep = 0;   // poses left out for their depth
     int mTargetsLeftOut = 0; // targets no other node of the file stands for
+    bool mDescriptorsRanOut = false; // an image to embed could not be opened for want of a descriptor
     KString mPassword;
     std::unique_ptr<IQoxObject> mFile;
 };

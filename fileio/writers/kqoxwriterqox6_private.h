@@ -66,6 +66,9 @@ struct KQoxWrite6 : qoxnative::KQoxNativePass
     bool mNestedAllowed = true;
     // Targets not written: outside the file's nodes, or the node itself.
     int mTargetsLeftOut = 0;
+    // A clip's media that exists could not be embedded for want of a file
+    // descriptor: the write fails.
+    bool mDescriptorsRanOut = false;
 
     // ---- helpers (kqoxwriterqox6.cpp) ----
     // The version a section is written with: its own, or the version-5 one.

@@ -296,13 +296,14 @@ void QoxZeltImport::PassOnReadMessage()
     mImporter->GetMessage(message);
     if (!message.IsOK())
         throw std::bad_alloc();
-    const std::string prefix = std::string(mImporter->GetFileName()) + ": ";
+    const std::string prefix = KEscapeControls(mImporter->GetFileName()) + ": ";
     const char* line = message.ToChars();
     while (*line)
     {
         const char* end = strchr(line, '\n');
-        const std::string text(line, end ? static_cast<size_t>(end - line) : strlen(line));
-        line += text.size() + (end ? 1 : 0);
+        const size_t length = end ? static_cast<size_t>(end - line) : strlen(line);
+        const std::string text = KEscapeControls(std::string_view(line, length));
+        line += length + (end ? 1 : 0);
         if (text.empty())
             continue;
         LogLine(mLog.get(), text.c_str());

@@ -25,7 +25,7 @@ struct MasterDir : qoxtest::TempDir
 std::string DateLine(const kLocalTime& t)
 {
     char line[64];
-    snprintf(line, sizeof(line), "Date: %d/%d/%d %d:%d\n", t.mDay, t.mMonth, t.mYear, t.mHour, t.mMinute);
+    snprintf(line, sizeof(line), "Date: %d/%d/%d %d:%02d\n", t.mDay, t.mMonth, t.mYear, t.mHour, t.mMinute);
     return line;
 }
 
@@ -60,7 +60,7 @@ TEST(QoxLogFileTest, ExactReportText)
     KLib_GetCurrentLocalTime(after);
     const std::string text = ReadFile(dir.File("report.txt"));
     EXPECT_TRUE(
-        IsReport(text, before, after, "", {"Export warnings\n\n\tTexture missing: wood.tif\n\tTwo\nlines\n\t\n"}))
+        IsReport(text, before, after, "", {"Export warnings\n\n\tTexture missing: wood.tif\n\tTwo\\nlines\n\t\n"}))
         << text;
 }
 
@@ -147,5 +147,31 @@ TEST(QoxLogFileTest, WritesOnlyIntoAFileOfTheUsersOwn)
         EXPECT_EQ(text.rfind(row.mAfter, 0), 0u) << text;
         EXPECT_EQ(written, text.size() > 6 && text.substr(text.size() - 6) == "\tline\n") << text;
         EXPECT_EQ(ReadFile(target), "kept");
+    }
+}
+
+// The date line of hand-made times: minutes always in two digits.
+TEST(QoxLogFileTest, TheDateLineWritesMinutesInTwoDigits)
+{
+    const struct
+    {
+        int mDay, mMonth, mYear, mHour, mMinute, mSecond;
+        const char* mLine;
+    } rows[] = {
+        {1, 1, 2026, 0, 0, 0, "Date: 1/1/2026 0:00\n"},
+        {10, 12, 2026, 16, 5, 0, "Date: 10/12/2026 16:05\n"},
+        {5, 3, 2026, 9, 7, 3, "Date: 5/3/2026 9:07\n"},
+        {31, 12, 1999, 23, 59, 59, "Date: 31/12/1999 23:59\n"},
+    };
+    for (const auto& row : rows)
+    {
+        kLocalTime time;
+        time.mDay = row.mDay;
+        time.mMonth = row.mMonth;
+        time.mYear = row.mYear;
+        time.mHour = row.mHour;
+        time.mMinute = row.mMinute;
+        time.mSecond = row.mSecond;
+        EXPECT_EQ(QoxLogDateLine(time), row.mLine);
     }
 }

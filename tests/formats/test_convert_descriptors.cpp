@@ -98,6 +98,7 @@ TEST(ConvertDescriptors, TheGuidesLimitsSaveAndOneBelowFailsKeepingTheOldFiles)
         {"red.obj", "scene.obj", 6, {"scene.mtl", "scene.obj"}, ", # for an OBJ with its material library"},
         {"wood.obj", "scene.3ds", 7, {"scene.3ds", "wood.ppm"}, ", # for a 3DS copying images"},
         {"wood.obj", "scene.obj", 9, {"scene.mtl", "scene.obj", "wood.ppm"}, "and # for an OBJ copying images"},
+        {"wood.obj", "wood.qox", 7, {"wood.qox"}, "# for a native save embedding images"},
     };
     const std::string readme = ReadmeText();
     for (auto row : rows)
@@ -128,6 +129,12 @@ TEST(ConvertDescriptors, TheGuidesLimitsSaveAndOneBelowFailsKeepingTheOldFiles)
                 if (row.mFiles.back() == "wood.ppm")
                 {
                     EXPECT_EQ(ReadFile(out + "/wood.ppm"), image);
+                }
+                // The image is found, and embedded.
+                EXPECT_EQ(said.find("not found"), std::string::npos) << said;
+                if (row.mFiles.back() == "wood.qox")
+                {
+                    EXPECT_NE(ReadFile(out + "/wood.qox").find(image), std::string::npos);
                 }
                 continue;
             }

@@ -199,6 +199,17 @@ TEST(DxfLeftOut, TheConverterPrintsWhatItsReadAndSaveLeftOut)
         WriteFile(dir.File("painted.obj"), "mtllib painted.mtl\n" + triangle + "usemtl paint\nf 1/1 2/2 3/3\n"));
     ASSERT_TRUE(WriteFile(dir.File("plain.obj"), triangle + "f 1 2 3\n"));
     ASSERT_TRUE(WriteFile(dir.File("round.dxf"), Drawing(kLine + "|" + kCircle)));
+    // A map name with control characters (shown escaped), and an image whose
+    // copy takes another name (its entry followed by no empty line).
+    const std::string hostile = dir.File("wo\x01od\x1b[31m\x7f.tif"), shown = dir.File("wo\\x01od\\e[31m\\x7F.tif");
+    ASSERT_TRUE(WriteFile(dir.File("hostile.mtl"), "newmtl paint\nKd 1 1 1\nmap_Kd " + hostile + "\n"));
+    ASSERT_TRUE(
+        WriteFile(dir.File("hostile.obj"), "mtllib hostile.mtl\n" + triangle + "usemtl paint\nf 1/1 2/2 3/3\n"));
+    std::filesystem::create_directory(dir.File("sub"));
+    ASSERT_TRUE(WriteFile(dir.File("sub/grain.ppm"), "P3\n1 1\n255\n0 0 0\n"));
+    ASSERT_TRUE(WriteFile(dir.File("grain.ppm"), "another image"));
+    ASSERT_TRUE(WriteFile(dir.File("grain.mtl"), "newmtl paint\nKd 1 1 1\nmap_Kd sub/grain.ppm\n"));
+    ASSERT_TRUE(WriteFile(dir.File("grain.obj"), "mtllib grain.mtl\n" + triangle + "usemtl paint\nf 1/1 2/2 3/3\n"));
     const struct
     {
         const char* mInput;
@@ -209,6 +220,10 @@ TEST(DxfLeftOut, TheConverterPrintsWhatItsReadAndSaveLeftOut)
         {"painted.obj", "out.obj", "out.obj: Unable to locate texture file \"" + image + "\".\n"},
         {"round.dxf", "out.obj", "round.dxf: Left out of the scene: 1 CIRCLE entity\n"},
         {"plain.obj", "out.3ds", ""},
+        {"hostile.obj", "out.obj", "out.obj: Unable to locate texture file \"" + shown + "\".\n"},
+        {"grain.obj", "copied.obj",
+         "copied.obj: Texture name \"grain-1.ppm\" in material \"paint\" names its copy of \"" +
+             dir.File("sub/grain.ppm") + "\"\n"},
     };
     for (const auto& row : rows)
     {
