@@ -1,15 +1,23 @@
 // Writes examples/scene/example.qox, the scene that scripts/run.sh imports
 // into the host stand-in: a skinned body mesh with two materials and a
 // texture, a floor with vertex colours, a three-joint skeleton with its bind
-// pose, a camera, a spot light and two takes ("Walk" and "Run").
+// pose, a camera, a spot light and two takes ("Walk" and "Run"). The
+// texture's image, checker.tif, is made here and embedded in the file, which
+// so carries it wherever it is copied: a read extracts it.
 //
 //   build/qox_example_scene [output.qox]
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <tiffio.h>
+#include <unistd.h>
 
 #include "fcurve/kfcurve.h"
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "fileio/kqoxstreamoptionsqox.h"
 #include "scene/attributes/kqoxcamera.h"
 #include "scene/attributes/kqoxlayer.h"
 #include "scene/attributes/kqoxlight.h"
@@ -177,6 +185,35 @@ void Key(KFCurve* curve, double seconds, double value)
     curve->KeyAppendFast(time, static_cast<float>(value));
 }
 
+// The texture's image: 8 x 8 pixels of 2 x 2 squares, white and grey, in an
+// uncompressed RGB TIFF (the same bytes each time).
+bool WriteChecker(const std::string& path)
+{
+    TIFF* tif = TIFFOpen(path.c_str(), "w");
+    if (!tif)
+        return false;
+    const int side = 8;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, side);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, side);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, side);
+    bool ok = true;
+    for (int y = 0; y < side && ok; ++y)
+    {
+        unsigned char row[side * 3];
+        for (int x = 0; x < side; ++x)
+            for (int c = 0; c < 3; ++c)
+                row[x * 3 + c] = ((x / 2 + y / 2) % 2) ? 96 : 240;
+        ok = TIFFWriteScanline(tif, row, static_cast<uint32_t>(y), 0) == 1;
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -238,10 +275,32 @@ int main(int argc, char** argv)
     Key(lamp->GetCurrentTakeNode()->GetLightIntensity(), 1.0, 20);
     scene.SetCurrentTake("Walk");
 
+    // The image is made in a folder of its own, which the write works in:
+    // the texture names it "checker.tif" there, and the file the same
+    // wherever it is written.
+    char cwd[PATH_MAX];
+    if (!getcwd(cwd, sizeof cwd))
+        return 1;
+    const std::string output = path[0] == '/' ? path : std::string(cwd) + "/" + path;
+    std::string folder = (std::filesystem::temp_directory_path() / "qox_example_XXXXXX").string();
+    if (!mkdtemp(&folder[0]))
+    {
+        fprintf(stderr, "qox_example_scene: %s: no folder for the image\n", folder.c_str());
+        return 1;
+    }
+    if (chdir(folder.c_str()) != 0 || !WriteChecker("checker.tif"))
+    {
+        fprintf(stderr, "qox_example_scene: %s: the image cannot be made\n", folder.c_str());
+        std::filesystem::remove_all(folder);
+        return 1;
+    }
     KQoxExporter exporter(manager);
-    exporter.Initialize(path.c_str());
+    exporter.Initialize(output.c_str());
     exporter.SetFileFormat(eEXPORT_QOX_BINARY);
-    if (!exporter.Export(scene))
+    exporter.SetState(KStreamOptionsQox::eMEDIA, true);
+    const bool written = exporter.Export(scene);
+    std::filesystem::remove_all(folder);
+    if (chdir(cwd) != 0 || !written)
     {
         fprintf(stderr, "qox_example_scene: %s: %s\n", path.c_str(), exporter.GetLastErrorString());
         return 1;

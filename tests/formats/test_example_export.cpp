@@ -48,8 +48,9 @@ struct Bounds
 };
 
 // The example file copied into dir (its reading extracts the texture beside
-// it) and converted to name in the format; the converted file's text.
-std::string Convert(const TempDir& dir, const std::string& name, int format)
+// it) and converted to name in the format; the converted file's text, and in
+// said (when given) what the read and the save said.
+std::string Convert(const TempDir& dir, const std::string& name, int format, std::string* said = nullptr)
 {
     bool ok = false;
     const std::string input = dir.File("example.qox"), output = dir.File(name);
@@ -66,6 +67,11 @@ std::string Convert(const TempDir& dir, const std::string& name, int format)
     EXPECT_TRUE(exporter.SetFileFormat(format));
     std::unique_ptr<KStreamOptions> options(exporter.GetExportOptions());
     EXPECT_TRUE(exporter.Export(scene, options.get())) << exporter.GetLastErrorString();
+    KString read, saved;
+    importer.GetMessage(read);
+    exporter.GetMessage(saved);
+    if (said)
+        *said = std::string(read.ToChars()) + saved.ToChars();
     return ReadFile(output);
 }
 
@@ -160,6 +166,35 @@ TEST(ExampleExport, BodyAndFloorStandWhereTheSceneBuildsThem)
                 EXPECT_NEAR(it->second.low[a], want.low[a], 1e-9) << "axis " << a;
                 EXPECT_NEAR(it->second.high[a], want.high[a], 1e-9) << "axis " << a;
             }
+        }
+    }
+}
+
+// The example carries its image: each conversion finds it, says nothing is
+// missing, and a copying form copies it.
+TEST(ExampleExport, ConversionsFindTheExamplesImage)
+{
+    const struct
+    {
+        const char* mName;
+        int mFormat;
+        bool mCopies;
+    } forms[] = {{"example.obj", eEXPORT_OBJ, true},
+                 {"example.3ds", eEXPORT_3DS, true},
+                 {"example.dxf", eEXPORT_DXF, false},
+                 {"converted.qox", eEXPORT_QOX_BINARY, false}};
+    for (const auto& form : forms)
+    {
+        SCOPED_TRACE(form.mName);
+        TempDir dir;
+        std::string said = "(none)";
+        EXPECT_FALSE(Convert(dir, form.mName, form.mFormat, &said).empty());
+        EXPECT_EQ(said, "");
+        const std::string image = ReadFile(dir.File("example.qox.media/checker.tif"));
+        EXPECT_EQ(image.substr(0, 4), std::string("II*\0", 4));
+        if (form.mCopies)
+        {
+            EXPECT_EQ(ReadFile(dir.File("checker.tif")), image);
         }
     }
 }
