@@ -1,12 +1,15 @@
 // Native reader: the media of clips extracted into a folder of the user's
 // own, each image into a fresh file put in place without replacing anything.
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
@@ -17,6 +20,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#include <vector>
 
 #include "base/kfile.h"
 #include "base/kfilecause.h"
@@ -226,7 +230,14 @@ private:
 // file there is the user's. Written fresh and renamed into place, read only
 // from a regular file of the user's own.
 const char kRecordName[] = ".qoxsdk-extracted";
-// A record larger than this is no record of ours.
+// Beside it, each read's journal ("<record>-<pid>-<n>"): the lines a read
+// adds while it uses the folder, each written before the image it tells of
+// is put in place. The read that holds the folder when it is done takes
+// them into the record and removes them; a journal is taken only once its
+// read lets it go (done, or killed), and only its lines that still tell
+// the file at their name.
+const char kJournalPrefix[] = ".qoxsdk-extracted-";
+// A record or journal larger than this is no record of ours.
 const size_t kMostRecordBytes = 1 << 22;
 
 struct RecordEntry
@@ -234,30 +245,38 @@ struct RecordEntry
     Fingerprint mFile;
     Fingerprint mContent;
     bool operator==(const RecordEntry& other) const { return mFile == other.mFile && mContent == other.mContent; }
+    bool operator!=(const RecordEntry& other) const { return !(*this == other); }
 };
-using Record = std::map<std::string, RecordEntry>;
+using Entries = std::map<std::string, RecordEntry>;
 
-// The folder's record; empty where there is none of the user's own (or it
-// cannot be read whole). Lines it cannot read are left out.
-Record LoadRecord(int folder)
+// Names an image never takes: the record's and its journals'.
+bool Reserved(const std::string& name)
 {
-    Record record;
-    const KDescriptor fd(OpenOwnFile(folder, kRecordName));
-    if (fd.Get() < 0)
-        return record;
-    std::string text;
+    return name == kRecordName || name.compare(0, sizeof kJournalPrefix - 1, kJournalPrefix) == 0;
+}
+
+// The whole of an open file, at most kMostRecordBytes; false when it cannot
+// be read so.
+bool ReadWhole(int fd, std::string& text)
+{
     char buffer[4096];
     for (;;)
     {
-        const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+        const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0 || text.size() + static_cast<size_t>(n) > kMostRecordBytes)
-            return record;
+            return false;
         if (n == 0)
-            break;
+            return true;
         text.append(buffer, static_cast<size_t>(n));
     }
+}
+
+// The lines of a record or journal into entries, a later line for a name
+// overriding an earlier; lines it cannot read are left out.
+void ParseEntries(const std::string& text, Entries& entries)
+{
     for (size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
     {
         const std::string line = text.substr(start, end - start);
@@ -266,46 +285,71 @@ Record LoadRecord(int folder)
         if (std::sscanf(line.c_str(), "%llx %llx %llx %llx%n", &entry.mFile.mSize, &entry.mFile.mHash,
                         &entry.mContent.mSize, &entry.mContent.mHash, &used) == 4 &&
             line.size() > static_cast<size_t>(used) + 1 && line[used] == ' ')
-            record[line.substr(used + 1)] = entry;
+            entries[line.substr(used + 1)] = entry;
     }
-    return record;
 }
 
-// While alive, the folder is this reader's alone among readers that update
-// its record, so that none loses another's entries. It waits a bounded time
-// for another reader (one stopped while it held the folder never stalls the
-// rest); not held then, or where the system has no such locks, nothing is
-// recorded or replaced, and files there count as the user's.
-class RecordLock
+// An entry's line into line (room for its prefix and a file name): its
+// length, 0 for a name no line can carry.
+size_t EntryLine(const std::string& name, const RecordEntry& entry, char* line, size_t room)
 {
-public:
-    explicit RecordLock(int folder)
-        : mFolder(folder)
-    {
-        const int kStepMilliseconds = 10;
-        int result = -1;
-        for (int waited = 0; waited <= KSaveLock::kWaitMilliseconds; waited += kStepMilliseconds)
-        {
-            result = flock(folder, LOCK_EX | LOCK_NB);
-            if (result == 0 || (errno != EWOULDBLOCK && errno != EINTR))
-                break;
-            usleep(kStepMilliseconds * 1000);
-        }
-        mHeld = result == 0;
-    }
-    ~RecordLock()
-    {
-        if (mHeld)
-            flock(mFolder, LOCK_UN);
-    }
-    RecordLock(const RecordLock&) = delete;
-    RecordLock& operator=(const RecordLock&) = delete;
-    bool Held() const { return mHeld; }
+    if (name.find('\n') != std::string::npos)
+        return 0;
+    const int prefix = std::snprintf(line, room, "%016llx %016llx %016llx %016llx ", entry.mFile.mSize,
+                                     entry.mFile.mHash, entry.mContent.mSize, entry.mContent.mHash);
+    if (prefix < 0 || static_cast<size_t>(prefix) + name.size() + 1 > room)
+        return 0;
+    std::memcpy(line + prefix, name.data(), name.size());
+    line[prefix + name.size()] = '\n';
+    return static_cast<size_t>(prefix) + name.size() + 1;
+}
 
-private:
-    int mFolder;
-    bool mHeld;
+// The bytes written whole (writes cut short or interrupted go on).
+bool WriteAll(int fd, const char* bytes, size_t count)
+{
+    for (size_t done = 0; done < count;)
+    {
+        const ssize_t n = write(fd, bytes + done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// How taking a folder's lock went.
+enum class Locked
+{
+    eHELD, // this read holds it
+    eBUSY, // another holds it still
+    eNONE  // the system has no such locks there
 };
+
+// The folder's lock (between readers that update its record) taken on the
+// folder's descriptor: waiting for it at most waitMilliseconds when wait is
+// set (which is then cleared). Dies with the descriptor.
+Locked LockFolder(int folder, bool& wait, int waitMilliseconds)
+{
+    const auto tried = [folder] {
+        if (flock(folder, LOCK_EX | LOCK_NB) == 0)
+            return Locked::eHELD;
+        return errno == EWOULDBLOCK || errno == EINTR ? Locked::eBUSY : Locked::eNONE;
+    };
+    Locked locked = tried();
+    if (locked != Locked::eBUSY || !wait)
+        return locked;
+    wait = false;
+    ++KQoxRead6::MediaFiles::sHeldFolderWaits;
+    const int kStepMilliseconds = 10;
+    for (int waited = 0; locked == Locked::eBUSY && waited < waitMilliseconds; waited += kStepMilliseconds)
+    {
+        usleep(kStepMilliseconds * 1000);
+        locked = tried();
+    }
+    return locked;
+}
 
 // How writing an image into a fresh file went.
 enum class Written
@@ -400,21 +444,36 @@ Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& p
 // How putting a fresh file in place went.
 enum class Placed
 {
-    eNEW,   // the file is there now
-    eSAME,  // a file of the user's with the same bytes was there
-    eKEPT,  // a file of the user's with other bytes was there, and stays
-    eOURS,  // an image this reader put there, unchanged since, with other
-            // bytes: the fresh file is to replace it
-    eTAKEN, // something else has the name: a link, a FIFO, a device, a
-            // folder, another user's file (or one the user cannot read)
-    eFAILED // the system refused (errno in error)
+    eNEW,        // the file is there now
+    eSAME,       // a file of the user's with the same bytes was there
+    eOURS,       // an image this reader put there, unchanged since, with other
+                 // bytes, in a folder the read holds: the fresh file is to
+                 // replace it
+    eRETOUCHED,  // a file of the user's with other bytes, changed since the
+                 // reader put it there, stays
+    eUNRECORDED, // one no record names stays
+    eHELD,       // the reader's own, unchanged, stays: another read holds the folder
+    eTAKEN,      // something else has the name: a link, a FIFO, a device, a
+                 // folder, another user's file (or one the user cannot read)
+    eFAILED      // the system refused (errno in error)
 };
 
+// Whose the file of the user's open at there is, whose bytes are not the
+// image's: recorded is the record's entry for its name (null: none), held
+// whether this read holds the folder.
+Placed Whose(int there, const RecordEntry* recorded, bool held)
+{
+    if (!recorded)
+        return Placed::eUNRECORDED;
+    Fingerprint now;
+    if (!FingerprintOf(there, now) || now != recorded->mFile)
+        return Placed::eRETOUCHED;
+    return held ? Placed::eOURS : Placed::eHELD;
+}
+
 // What stands at name, against the fresh file: only a regular file of the
-// user's own is looked into, and nothing is opened that could block. A file
-// with other bytes that still holds what ours (the record's entry for the
-// name, if any) says is the reader's own, unchanged since.
-Placed Examine(FreshFile& made, const char* name, const RecordEntry* ours)
+// user's own is looked into, and nothing is opened that could block.
+Placed Examine(FreshFile& made, const char* name, const RecordEntry* recorded, bool held)
 {
     const KDescriptor there(OpenOwnFile(made.Folder(), name));
     if (there.Get() < 0)
@@ -422,8 +481,7 @@ Placed Examine(FreshFile& made, const char* name, const RecordEntry* ours)
     const KDescriptor mine(openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (mine.Get() >= 0 && SameFileBytes(there.Get(), mine.Get()))
         return Placed::eSAME;
-    Fingerprint now;
-    return ours && FingerprintOf(there.Get(), now) && now == ours->mFile ? Placed::eOURS : Placed::eKEPT;
+    return Whose(there.Get(), recorded, held);
 }
 
 // Moves a file to a name where nothing is: true, or false with errno
@@ -447,6 +505,76 @@ bool RenameNoReplace(int folder, const char* from, const char* to)
     return errno == ENOENT && renameat(folder, from, folder, to) == 0;
 }
 
+// A read's journal in a folder: made at its first line, locked while the
+// read has it open, so that no other read takes it meanwhile. Nothing here
+// allocates.
+class Journal
+{
+public:
+    explicit Journal(int folder)
+        : mFolder(folder)
+    {
+        mName[0] = 0;
+    }
+    ~Journal() { Close(); }
+    Journal(const Journal&) = delete;
+    Journal& operator=(const Journal&) = delete;
+
+    // The entry's line added (the journal made first): false when it cannot
+    // be, and then the image stays unrecorded should the read not finish.
+    bool Note(const std::string& name, const RecordEntry& entry, unsigned& count)
+    {
+        char line[NAME_MAX + 80];
+        const size_t length = EntryLine(name, entry, line, sizeof line);
+        return length > 0 && (mFd >= 0 || Open(count)) && WriteAll(mFd, line, length);
+    }
+    // Let go, left for the next read that holds the folder.
+    void Close()
+    {
+        if (mFd >= 0)
+            close(mFd);
+        mFd = -1;
+    }
+    // Its lines are in the record: removed.
+    void Remove()
+    {
+        if (mFd >= 0)
+            unlinkat(mFolder, mName, 0);
+        Close();
+    }
+    const char* Name() const { return mName; }
+
+private:
+    // Made fresh and locked before it takes its name.
+    bool Open(unsigned& count)
+    {
+        FreshFile made(mFolder);
+        const int fd = made.Create("", count);
+        if (fd < 0)
+            return false;
+        flock(fd, LOCK_EX | LOCK_NB);
+        for (int attempt = 0; attempt < 100; ++attempt)
+        {
+            std::snprintf(mName, sizeof mName, "%s%010ld-%u", kJournalPrefix, static_cast<long>(getpid()), ++count);
+            if (RenameNoReplace(mFolder, made.Name(), mName))
+            {
+                made.Forget();
+                mFd = fd;
+                return true;
+            }
+            if (errno != EEXIST)
+                break;
+        }
+        mName[0] = 0;
+        close(fd);
+        return false;
+    }
+
+    int mFolder;
+    int mFd = -1;
+    char mName[NAME_MAX + 1];
+};
+
 // The fresh file's bytes on disk before it takes a name a later read trusts:
 // a system stopping meanwhile would leave a short file there, kept for ever
 // as the user's own.
@@ -462,14 +590,34 @@ bool FlushFresh(const FreshFile& made)
     return flushed;
 }
 
+// What placing a fresh file needs of the folder's record: the entry the
+// record has for the name (null: none), whether this read holds the
+// folder, and the journal that hears of the new entry (null: no entry to
+// tell) before the file takes the name.
+struct Placing
+{
+    const RecordEntry* mRecorded;
+    bool mHeld;
+    Journal* mJournal;
+    const RecordEntry& mEntry;
+    unsigned& mCount;
+
+    void Tell(const std::string& name) const
+    {
+        if (mJournal)
+            mJournal->Note(name, mEntry, mCount);
+    }
+};
+
 // An image of the reader's own at name, unchanged since, gives way to the
 // fresh file, renamed over it (within the one folder: never through a
 // link); whatever else was examined stays.
-Placed ReplaceOurs(FreshFile& made, const char* name, Placed examined, int& error)
+Placed ReplaceOurs(FreshFile& made, const std::string& name, Placed examined, const Placing& placing, int& error)
 {
     if (examined != Placed::eOURS)
         return examined;
-    if (!FlushFresh(made) || renameat(made.Folder(), made.Name(), made.Folder(), name) != 0)
+    placing.Tell(name);
+    if (!FlushFresh(made) || renameat(made.Folder(), made.Name(), made.Folder(), name.c_str()) != 0)
     {
         error = errno;
         return Placed::eFAILED;
@@ -481,12 +629,12 @@ Placed ReplaceOurs(FreshFile& made, const char* name, Placed examined, int& erro
 
 // The fresh file put at name as a new link (the fresh name then removed),
 // or renamed there where the file system has no links; never over a file
-// but an image of the reader's own unchanged since (ours: the record's
-// entry for the name, if any). A new name is flushed to disk with its
-// folder.
-Placed Place(FreshFile& made, const char* name, const RecordEntry* ours, int& error)
+// but an image of the reader's own unchanged since, in a folder the read
+// holds. A new name is flushed to disk with its folder.
+Placed Place(FreshFile& made, const std::string& name, const Placing& placing, int& error)
 {
     const int folder = made.Folder();
+    const char* to = name.c_str();
     struct stat status;
     // Only a regular file is put in place (a converter could have left
     // anything at the name).
@@ -496,72 +644,174 @@ Placed Place(FreshFile& made, const char* name, const RecordEntry* ours, int& er
         error = found ? EINVAL : errno;
         return Placed::eFAILED;
     }
+    auto examined = [&] {
+        return ReplaceOurs(made, name, Examine(made, to, placing.mRecorded, placing.mHeld), placing, error);
+    };
     // A name already taken is looked into without writing anything.
-    if (fstatat(folder, name, &status, AT_SYMLINK_NOFOLLOW) == 0)
-        return ReplaceOurs(made, name, Examine(made, name, ours), error);
+    if (fstatat(folder, to, &status, AT_SYMLINK_NOFOLLOW) == 0)
+        return examined();
     if (!FlushFresh(made))
     {
         error = errno;
         return Placed::eFAILED;
     }
-    if (linkat(folder, made.Name(), folder, name, 0) == 0)
+    placing.Tell(name);
+    if (linkat(folder, made.Name(), folder, to, 0) == 0)
     {
         fsync(folder);
         return Placed::eNEW;
     }
     if (errno == EEXIST)
-        return ReplaceOurs(made, name, Examine(made, name, ours), error);
+        return examined();
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
     {
         error = errno;
         return Placed::eFAILED;
     }
-    if (RenameNoReplace(folder, made.Name(), name))
+    if (RenameNoReplace(folder, made.Name(), to))
     {
         made.Forget();
         fsync(folder);
         return Placed::eNEW;
     }
     if (errno == EEXIST)
-        return ReplaceOurs(made, name, Examine(made, name, ours), error);
+        return examined();
     error = errno;
     return Placed::eFAILED;
 }
 
-// The record with name's entry as given, saved when that changes it: written
-// to a fresh file and renamed over the old record (never written through
-// what stands at its name). A record not saved only makes the image count
-// as the user's at a later read.
-void Remember(int folder, Record& record, const std::string& name, const RecordEntry& entry, unsigned& count)
+// The entries written to a fresh file, flushed, and renamed over the old
+// record (never written through what stands at its name), the folder then
+// flushed too. Nothing here allocates.
+bool WriteRecord(int folder, const Entries& entries, unsigned& count)
 {
-    if (name.find('\n') != std::string::npos)
-        return;
-    const auto known = record.find(name);
-    if (known != record.end() && known->second == entry)
-        return;
-    record[name] = entry;
-    std::string text;
-    for (const auto& [named, kept] : record)
-    {
-        char line[80];
-        std::snprintf(line, sizeof line, "%016llx %016llx %016llx %016llx ", kept.mFile.mSize, kept.mFile.mHash,
-                      kept.mContent.mSize, kept.mContent.mHash);
-        text += line + named + "\n";
-    }
     FreshFile made(folder);
     const int fd = made.Create("", count);
     if (fd < 0)
-        return;
-    size_t done = 0;
-    for (ssize_t n; done < text.size() &&
-                    ((n = write(fd, text.data() + done, text.size() - done)) > 0 || (n < 0 && errno == EINTR));)
-        done += static_cast<size_t>(n > 0 ? n : 0);
-    const bool written = done == text.size() && fsync(fd) == 0;
-    if (close(fd) == 0 && written && renameat(folder, made.Name(), folder, kRecordName) == 0)
-        made.Forget();
+        return false;
+    char buffer[16384];
+    size_t used = 0;
+    bool written = true;
+    for (const auto& [name, entry] : entries)
+    {
+        char line[NAME_MAX + 80];
+        const size_t length = EntryLine(name, entry, line, sizeof line);
+        if (used + length > sizeof buffer)
+        {
+            written = written && WriteAll(fd, buffer, used);
+            used = 0;
+        }
+        std::memcpy(buffer + used, line, length);
+        used += length;
+    }
+    written = written && WriteAll(fd, buffer, used) && fsync(fd) == 0;
+    if (close(fd) != 0 || !written || renameat(folder, made.Name(), folder, kRecordName) != 0)
+        return false;
+    made.Forget();
+    fsync(folder);
+    return true;
 }
 
 } // namespace
+
+std::atomic<int> KQoxRead6::MediaFiles::sHeldFolderWait{KSaveLock::kWaitMilliseconds};
+std::atomic<int> KQoxRead6::MediaFiles::sHeldFolderWaits{0};
+
+struct KQoxRead6::MediaFiles::Record
+{
+    explicit Record(int folder)
+        : mJournal(folder)
+    {}
+
+    // The record's entry for name; null when it has none.
+    const RecordEntry* Find(const std::string& name) const
+    {
+        const auto found = mEntries.find(name);
+        return found == mEntries.end() ? nullptr : &found->second;
+    }
+    // A file found at name with the bytes the entry tells: recorded as the
+    // reader's own.
+    void Recognize(const std::string& name, const RecordEntry& entry)
+    {
+        const RecordEntry* recorded = Find(name);
+        if (recorded && *recorded == entry)
+            return;
+        if (mJournaled)
+            mJournal.Note(name, entry, mCount);
+        mEntries[name] = entry;
+        mChanged = true;
+    }
+    // Where this read holds the folder, the record written when the read
+    // added to it, then the journals it holds removed; otherwise they are
+    // left to the next read. Nothing here allocates.
+    void Finish(int folder)
+    {
+        if (mHeld && ((!mChanged && mTaken.empty()) || WriteRecord(folder, mEntries, mCount)))
+        {
+            for (const std::string& name : mTaken)
+                unlinkat(folder, name.c_str(), 0);
+            mJournal.Remove();
+        }
+        mJournal.Close();
+    }
+
+    bool mHeld = false;              // this read holds the folder: the record is its to write
+    bool mJournaled = false;         // what this read adds goes to its journal first
+    Entries mEntries;                // the record's, with what this read adds
+    bool mChanged = false;           // this read added to it
+    std::vector<std::string> mTaken; // the journals of reads done, taken into mEntries
+    Journal mJournal;                // this read's
+    unsigned mCount = 0;             // fresh files made for it, for their names
+};
+
+namespace {
+
+// The journals of reads that are done (their reads let them go) taken into
+// entries (taken lists them where this read holds the folder): each line
+// whose name still holds the bytes it tells of.
+void TakeJournals(int folder, bool held, Entries& entries, std::vector<std::string>& taken)
+{
+    const int listed = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* opened = listed >= 0 ? fdopendir(listed) : nullptr;
+    if (!opened)
+    {
+        if (listed >= 0)
+            close(listed);
+        return;
+    }
+    std::vector<std::string> names;
+    {
+        const std::unique_ptr<DIR, int (*)(DIR*)> listing(opened, closedir);
+        while (const dirent* entry = readdir(opened))
+            if (std::strncmp(entry->d_name, kJournalPrefix, sizeof kJournalPrefix - 1) == 0)
+                names.push_back(entry->d_name);
+    }
+    for (const std::string& name : names)
+    {
+        const KDescriptor journal(OpenOwnFile(folder, name.c_str()));
+        if (journal.Get() < 0 || flock(journal.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        std::string text;
+        Entries told;
+        if (ReadWhole(journal.Get(), text))
+            ParseEntries(text, told);
+        for (const auto& [named, entry] : told)
+        {
+            if (Reserved(named) || named.find('/') != std::string::npos)
+                continue;
+            const KDescriptor there(OpenOwnFile(folder, named.c_str()));
+            Fingerprint now;
+            if (there.Get() >= 0 && FingerprintOf(there.Get(), now) && now == entry.mFile)
+                entries[named] = entry;
+        }
+        if (held)
+            taken.push_back(name);
+    }
+}
+
+} // namespace
+
+KQoxRead6::MediaFiles::Folder::Folder() = default;
 
 KQoxRead6::MediaFiles::Folder::~Folder()
 {
@@ -570,6 +820,9 @@ KQoxRead6::MediaFiles::Folder::~Folder()
 
 void KQoxRead6::MediaFiles::Folder::Close()
 {
+    if (mRecord)
+        mRecord->Finish(mFd);
+    mRecord.reset();
     if (mFd >= 0)
         close(mFd);
     mFd = -1;
@@ -671,6 +924,25 @@ struct KQoxRead6::MediaFiles::Content
     Fingerprint mPrint;
 };
 
+void KQoxRead6::MediaFiles::Look(Folder& folder)
+{
+    std::unique_ptr<Record> record(new Record(folder.mFd));
+    bool wait = !mWaited;
+    const Locked locked = LockFolder(folder.mFd, wait, sHeldFolderWait);
+    mWaited = mWaited || !wait;
+    record->mHeld = locked == Locked::eHELD;
+    // Where no read can hold the folder, no journal would ever be taken.
+    record->mJournaled = locked != Locked::eNONE;
+    {
+        const KDescriptor fd(OpenOwnFile(folder.mFd, kRecordName));
+        std::string text;
+        if (fd.Get() >= 0 && ReadWhole(fd.Get(), text))
+            ParseEntries(text, record->mEntries);
+    }
+    TakeJournals(folder.mFd, record->mHeld, record->mEntries, record->mTaken);
+    folder.mRecord = std::move(record);
+}
+
 void KQoxRead6::MediaFiles::Found(Folder& folder, const std::string& media, const std::string& name,
                                   const Extracted*& where)
 {
@@ -683,10 +955,11 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, Folder&
                                                              const std::string& base, Content& content,
                                                              std::string& name)
 {
+    Record& record = *folder.mRecord;
     for (int n = 0; n <= kMostNumbered; ++n)
     {
         name = n == 0 ? base : KNumberedFileName(base, n);
-        if (folder.mMade.count(name) || name == kRecordName)
+        if (folder.mMade.count(name) || Reserved(name))
             continue;
         bool absent = false;
         const KDescriptor there(OpenOwnFile(folder.mFd, name.c_str(), &absent));
@@ -700,24 +973,32 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, Folder&
         content.mPrint = sink.Print();
         if (!content.mRead)
             return Stand::eWRITE;
-        const RecordLock lock(folder.mFd);
-        Record record = lock.Held() ? LoadRecord(folder.mFd) : Record();
         if (!tif && sink.Same())
         {
             // As the reader would have put it: the record says so.
-            if (lock.Held())
-                Remember(folder.mFd, record, name, {content.mPrint, content.mPrint}, mFreshCount);
+            record.Recognize(name, {content.mPrint, content.mPrint});
             return Stand::eSTANDS;
         }
-        const auto entry = record.find(name);
-        Fingerprint now;
-        const bool ours = entry != record.end() && FingerprintOf(there.Get(), now) && now == entry->second.mFile;
-        // Raw content with other bytes: a file of the user's is kept,
-        // nothing written. Converted content is made again unless the file
-        // is what the reader made from this very content, unchanged since.
-        if (!tif)
-            return ours ? Stand::eWRITE : Stand::eKEPT;
-        return ours && entry->second.mContent == content.mPrint ? Stand::eSTANDS : Stand::eWRITE;
+        const RecordEntry* recorded = record.Find(name);
+        // Converted content is made again unless the file is what the
+        // reader made from this very content, unchanged since (placing it
+        // then compares the bytes).
+        if (tif)
+        {
+            Fingerprint now;
+            return recorded && recorded->mContent == content.mPrint && FingerprintOf(there.Get(), now) &&
+                           now == recorded->mFile
+                       ? Stand::eSTANDS
+                       : Stand::eWRITE;
+        }
+        // Raw content with other bytes: only the reader's own, in a folder
+        // this read holds, is replaced; any other file stays, nothing
+        // written.
+        const Placed whose = Whose(there.Get(), recorded, record.mHeld);
+        return whose == Placed::eOURS        ? Stand::eWRITE
+               : whose == Placed::eRETOUCHED ? Stand::eRETOUCHED
+               : whose == Placed::eHELD      ? Stand::eHELD
+                                             : Stand::eUNRECORDED;
     }
     ContentSink sink(-1);
     content.mRead = file.FieldReadRPeek(sink);
@@ -725,10 +1006,15 @@ KQoxRead6::MediaFiles::Stand KQoxRead6::MediaFiles::Standing(KQox& file, Folder&
     return Stand::eWRITE;
 }
 
-void KQoxRead6::MediaFiles::Kept(const Folder& folder, const std::string& name)
+void KQoxRead6::MediaFiles::Kept(const Folder& folder, const std::string& name, Stand why)
 {
-    mMessage +=
-        KEscapeControls("Media file kept, it differs from the image in the file: " + folder.mPath + "/" + name) + "\n";
+    const char* line = why == Stand::eHELD ? "Media file not updated, another read holds its folder (read again to "
+                                             "take the image in the file): "
+                       : why == Stand::eUNRECORDED
+                           ? "Media file kept, no record names it as extracted (remove it and read again to take the "
+                             "image in the file): "
+                           : "Media file kept, it differs from the image in the file: ";
+    mMessage += KEscapeControls(line + folder.mPath + "/" + name) + "\n";
 }
 
 KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkManager& manager, Folder& folder,
@@ -736,12 +1022,15 @@ KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkMa
                                                            std::unique_ptr<ImageConverterBuffer>& image,
                                                            std::string& why, const Extracted*& where)
 {
+    if (!folder.mRecord)
+        Look(folder);
+    Record& record = *folder.mRecord;
     // Where the image stands already, nothing is written.
     Content content;
     std::string name;
     const Stand stand = Standing(file, folder, tif, base, content, name);
-    if (stand == Stand::eKEPT)
-        Kept(folder, name);
+    if (stand != Stand::eWRITE && stand != Stand::eSTANDS)
+        Kept(folder, name, stand);
     if (stand != Stand::eWRITE)
     {
         Found(folder, media, name, where);
@@ -775,17 +1064,28 @@ KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkMa
         entry.mFile = Fingerprint();
         content.mRead = content.mRead && fresh.Get() >= 0 && FingerprintOf(fresh.Get(), entry.mFile);
     }
-    // Held while the image is placed, so that another reader's record
-    // never tells of a file this one replaced meanwhile.
-    const RecordLock lock(folder.mFd);
-    Record record = lock.Held() ? LoadRecord(folder.mFd) : Record();
     for (int n = 0; n <= kMostNumbered; ++n)
     {
         name = n == 0 ? base : KNumberedFileName(base, n);
-        if (folder.mMade.count(name) || name == kRecordName)
+        if (folder.mMade.count(name) || Reserved(name))
             continue;
-        const auto ours = record.find(name);
-        const Placed placed = Place(made, name.c_str(), ours == record.end() ? nullptr : &ours->second, error);
+        // The name's entry made before anything is placed, so that memory
+        // running short never leaves a placed image out of the record.
+        const auto slot = record.mEntries.try_emplace(name);
+        const bool recorded = !slot.second;
+        const RecordEntry before = slot.first->second;
+        const Placing placing{recorded ? &before : nullptr, record.mHeld,
+                              content.mRead && record.mJournaled ? &record.mJournal : nullptr, entry, record.mCount};
+        const Placed placed = Place(made, name, placing, error);
+        if (content.mRead && (placed == Placed::eNEW || placed == Placed::eSAME) && (!recorded || before != entry))
+        {
+            if (placed == Placed::eSAME)
+                placing.Tell(name);
+            slot.first->second = entry;
+            record.mChanged = true;
+        }
+        else if (!recorded)
+            record.mEntries.erase(slot.first);
         if (placed == Placed::eTAKEN)
             continue;
         if (placed == Placed::eFAILED)
@@ -793,10 +1093,11 @@ KQoxRead6::MediaFiles::Put KQoxRead6::MediaFiles::PutImage(KQox& file, KQoxSdkMa
             why = folder.mPath + ": " + strerror(error);
             return error == ENOSPC || error == EDQUOT ? Put::eNO_ROOM : Put::eIMAGE_REFUSED;
         }
-        if (placed == Placed::eKEPT)
-            Kept(folder, name);
-        else if (lock.Held() && content.mRead)
-            Remember(folder.mFd, record, name, entry, mFreshCount);
+        if (placed != Placed::eNEW && placed != Placed::eSAME)
+            Kept(folder, name,
+                 placed == Placed::eRETOUCHED ? Stand::eRETOUCHED
+                 : placed == Placed::eHELD    ? Stand::eHELD
+                                              : Stand::eUNRECORDED);
         Found(folder, media, name, where);
         return Put::eFOUND;
     }

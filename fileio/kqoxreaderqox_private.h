@@ -88,11 +88,23 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
     // it is (nothing written), an image the reader put there and nobody
     // changed since (the folder's record tells) gives way to a newer one,
     // any other file of the user's is kept and named (and the message says
-    // so), anything else at the name (a link, a FIFO, another user's file)
-    // makes the image take a numbered name.
+    // why), anything else at the name (a link, a FIFO, another user's file)
+    // makes the image take a numbered name. A folder's record is looked up
+    // once, at its first image, and written once, when the read is done
+    // with the folder; what the read places meanwhile goes to a journal of
+    // its own beside it first, so that a read stopped or killed on the way
+    // leaves its images known as its own.
     class MediaFiles
     {
     public:
+        // How long a read waits for another that holds a media folder, in
+        // milliseconds: once per read at most (a second folder held is
+        // tried without waiting). KSaveLock::kWaitMilliseconds; tests lower
+        // it.
+        static std::atomic<int> sHeldFolderWait;
+        // Waits begun for a held media folder, for tests.
+        static std::atomic<int> sHeldFolderWaits;
+
         // Where an image is to be found: its full path, and its path from
         // the folder of the file read.
         struct Extracted
@@ -118,14 +130,19 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         const std::string& Message() const { return mMessage; }
 
     private:
+        // What a folder's record tells and what this read adds to it
+        // (kqoxread_media.cpp).
+        struct Record;
         // A folder images go to: opened when an image first needs it, then
         // kept open until it is refused for good.
         struct Folder
         {
-            Folder() = default;
+            Folder();
             ~Folder();
             Folder(const Folder&) = delete;
             Folder& operator=(const Folder&) = delete;
+            // Writes the record (where this read holds the folder and added
+            // to it) and lets the folder go. Allocates nothing.
             void Close();
 
             int mFd = -1;                          // -1 when not open
@@ -134,6 +151,7 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
             std::string mRelative;                 // its path from the folder of the file read
             std::string mRefused;                  // "<folder>: <why>" once refused
             std::unordered_set<std::string> mMade; // names this read took there
+            std::unique_ptr<Record> mRecord;       // null until its first image
         };
         // The folder images go to: the first candidate (beside the file,
         // then the cache) that takes them; null when none is left.
@@ -154,8 +172,18 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         {
             eWRITE,  // the image is to be written (and placed)
             eSTANDS, // it stands at name already
-            eKEPT    // a file of the user's with other bytes stands at name
+            // A file of the user's with other bytes stands at name, and
+            // stays: one changed since the reader put it there,
+            eRETOUCHED,
+            // one no record names,
+            eUNRECORDED,
+            // or the reader's own, unchanged, in a folder another read holds.
+            eHELD
         };
+        // The folder's record looked up, at its first image: its lock taken
+        // (waiting for it at most once a read), the record read with the
+        // journals of reads that are done.
+        void Look(Folder& folder);
         // What stands in folder at the first name the image (base, the
         // content the file stands at) may take: raw content is compared
         // byte for byte; converted content stands where the file is what
@@ -176,8 +204,9 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         Put PutImage(KQox& file, KQoxSdkManager& manager, Folder& folder, bool tif, const std::string& media,
                      const std::string& base, std::unique_ptr<ImageConverterBuffer>& image, std::string& why,
                      const Extracted*& where);
-        // The message's line for a file of the user's kept at name.
-        void Kept(const Folder& folder, const std::string& name);
+        // The message's line for a file of the user's kept at name (why: one
+        // of eRETOUCHED, eUNRECORDED, eHELD).
+        void Kept(const Folder& folder, const std::string& name, Stand why);
         // The image of media found at name in folder.
         void Found(Folder& folder, const std::string& media, const std::string& name, const Extracted*& where);
 
@@ -187,6 +216,7 @@ struct KQoxRead6 : qoxnative::KQoxNativePass
         // cache, when it takes the images, is named in the message.
         bool mBesideOthers = false;
         unsigned mFreshCount = 0; // fresh files made, for their names
+        bool mWaited = false;     // this read waited for a held folder
         std::unordered_map<std::string, Extracted> mByMedia;
         std::unordered_set<std::string> mFailed; // media names not extracted
         std::string mMessage;
