@@ -828,15 +828,15 @@ bool KStagedFiles::PlaceNew(const char* target, const std::function<bool()>& kee
         UnlinkNew(entry, placedPath, linked);
         return Fail(EEXIST, "");
     }
-    struct stat status;
-    if (linked && lstat(entry.mStagedPath.c_str(), &status) == 0 && status.st_dev == entry.mDevice &&
-        status.st_ino == entry.mInode)
-        unlink(entry.mStagedPath.c_str());
     int folder = OpenFolder(entry.mFolder);
     if (folder >= 0)
         SyncDirectory(folder);
     CloseFd(folder);
+    // The temporary stays as the file's second link until the commit: no
+    // save takes the file for its own meanwhile, so removing it harms none.
     entry.mKind = ePLACED;
+    if (linked)
+        entry.mHeldPath.swap(entry.mStagedPath);
     entry.mTarget.swap(placedTarget);
     entry.mStagedPath.swap(placedPath);
     entry.mStagedName.swap(placedName);
@@ -873,22 +873,25 @@ bool KStagedFiles::LinkNew(Entry& entry, const std::string& target, bool& linked
 }
 
 // Takes the name target back from entry's file where it still holds it: a
-// link is removed, a renamed file goes back to its temporary's name (or,
-// when that cannot be, is removed, and the entry has no file left).
+// link is removed while the temporary still holds the file too, so no save
+// can have taken the file meanwhile. A file renamed to target (no hard
+// links there) had no second link: another save may have taken it, so it
+// stays, the set no longer holding it.
 void KStagedFiles::UnlinkNew(Entry& entry, const std::string& target, bool linked) noexcept
 {
+    if (!linked)
+    {
+        entry.mStagedName.clear();
+        entry.mStagedPath.clear();
+        mHasNew = false;
+        return;
+    }
     struct stat status;
     if (lstat(target.c_str(), &status) != 0 || status.st_dev != entry.mDevice || status.st_ino != entry.mInode)
         return;
-    if (linked || renameat2(AT_FDCWD, target.c_str(), AT_FDCWD, entry.mStagedPath.c_str(), RENAME_NOREPLACE) != 0)
-    {
+    if (lstat(entry.mStagedPath.c_str(), &status) == 0 && status.st_dev == entry.mDevice &&
+        status.st_ino == entry.mInode)
         unlink(target.c_str());
-        if (!linked)
-        {
-            entry.mStagedName.clear();
-            entry.mStagedPath.clear();
-        }
-    }
 }
 
 void KStagedFiles::DropNew() noexcept
@@ -1272,15 +1275,23 @@ bool KStagedFiles::Commit()
     return true;
 }
 
-// Keeps the placed files where they are: the set no longer removes them.
+// Keeps the placed files where they are: the set no longer removes them,
+// and their second links go, so other saves may take them as their own.
 void KStagedFiles::KeepPlaced() noexcept
 {
+    const int error = errno;
     for (Entry& entry : mEntries)
         if (entry.mKind == ePLACED)
         {
+            struct stat status;
+            const char* held = entry.mHeldPath.c_str();
+            if (*held && lstat(held, &status) == 0 && status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
+                unlink(held);
             entry.mStagedName.clear();
             entry.mStagedPath.clear();
+            entry.mHeldPath.clear();
         }
+    errno = error;
 }
 
 // What Commit does before it puts the first file: takes the turns and
@@ -1328,6 +1339,21 @@ void KStagedFiles::Remove(Entry& entry) noexcept
 {
     const int error = errno;
     CloseFd(entry.mFile);
+    if (entry.mKind == ePLACED)
+    {
+        // The name first, and only while the second link still holds the
+        // file: then no other save has taken it (see PlaceNew).
+        struct stat status;
+        const bool held = !entry.mHeldPath.empty() && lstat(entry.mHeldPath.c_str(), &status) == 0 &&
+                          status.st_dev == entry.mDevice && status.st_ino == entry.mInode;
+        if (held && !entry.mStagedPath.empty() && lstat(entry.mStagedPath.c_str(), &status) == 0 &&
+            status.st_dev == entry.mDevice && status.st_ino == entry.mInode)
+            unlinkat(AT_FDCWD, entry.mStagedPath.c_str(), 0);
+        if (held)
+            unlinkat(AT_FDCWD, entry.mHeldPath.c_str(), 0);
+        entry.mStagedPath.clear();
+        entry.mHeldPath.clear();
+    }
     if (entry.mKind != eDIRECT && !entry.mStagedPath.empty())
     {
         // Only the file this save made, never another put under its name.

@@ -59,8 +59,14 @@
 //   the files written after it give). It is written to a temporary beside
 //   its name, flushed, then linked to the name only where nothing bears it
 //   yet, so it never replaces a file, however many saves name their files
-//   at once. The commit leaves it there; an abandoned set, or a commit that
-//   fails before it puts any file, removes it where its name still holds it.
+//   at once. The temporary's name stays as a second link until the commit,
+//   which leaves the file at its name and removes that link; so a file new
+//   to its folder with one link is one no save will remove, and others may
+//   take it as their own (KTextureCopies). An abandoned set, or a commit that
+//   fails before it puts any file, removes such a file only while its second
+//   link still holds it (nobody could have taken it), the name first. On a
+//   file system without hard links it is renamed to its name instead, and
+//   stays there once it is.
 // - Commit first takes the turn on every file it changes (KSaveLock: by the
 //   file, whatever name or folder it comes through, never by its folder), so
 //   the commits of saves of one file, in this process or another of this
@@ -127,9 +133,13 @@ public:
     // keep, once linked, the name is kept only when keep() says so (another
     // name that stands for the same file on some disks, say). False with
     // EEXIST when the name is taken or not kept (the temporary then stays
-    // for another name), or with the error and cause of another failure.
-    // True when placed: the file is then in the set under target.
+    // for another name, except a file renamed to a name not kept: that
+    // stays where it is, and HasNew() is false), or with the error and
+    // cause of another failure. True when placed: the file is then in the
+    // set under target, its temporary's name a second link until the commit.
     bool PlaceNew(const char* target, const std::function<bool()>& keep = nullptr);
+    // True while a temporary CreateNew made waits to be placed.
+    bool HasNew() const { return mHasNew; }
     // Removes the temporary CreateNew made and that was not placed.
     void DropNew() noexcept;
     // True when target is in the set.
@@ -195,6 +205,7 @@ private:
         std::string mStagedName; // the new file's name in its directory
         std::string mStagedPath; // its path; "" when nothing of it is this save's to remove
         std::string mPrivateDir; // the directory made for it, if any
+        std::string mHeldPath;   // a placed file's temporary, its second link until the commit
         EKind mKind = eREPLACED;
         bool mExisted = false; // the old file's owner, group and mode follow
         uid_t mOwner = 0;

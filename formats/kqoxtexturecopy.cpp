@@ -1,9 +1,10 @@
 #include "formats/kqoxtexturecopy.h"
+#include "formats/kqoxtexturecopy_private.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
+#include <functional>
 #include <fcntl.h>
 #include <new>
 #include <memory>
@@ -18,6 +19,17 @@
 namespace qoxsdk_600 {
 
 const char* const kTEXTURE_NO_DESCRIPTOR_CAUSE = "too many files are open";
+
+namespace {
+
+std::function<void(const std::string&)> gOnLinkedForTests;
+
+} // namespace
+
+void SetTextureCopyOnLinkedForTests(std::function<void(const std::string&)> onLinked)
+{
+    gOnLinkedForTests = std::move(onLinked);
+}
 
 namespace {
 
@@ -78,14 +90,17 @@ enum EPlace
 };
 
 // What stands at target in the folder, against the image open as source.
-// Only a regular file of the user's own can stand for the image: a link,
-// or another user's file, may come to hold other bytes after the save.
+// Only a regular file of the user's own with no other link can stand for
+// the image: a symbolic link, another user's file, or a file another name
+// also reaches, may come to hold other bytes after the save; and a copy
+// whose save is not committed yet keeps a second link until then, since
+// that save may still remove it.
 EPlace LookAt(const std::string& target, FILE* source)
 {
     struct stat status;
     if (lstat(target.c_str(), &status) != 0)
         return errno == ENOENT ? ePLACE_FREE : ePLACE_TAKEN;
-    if (!S_ISREG(status.st_mode) || status.st_uid != geteuid())
+    if (!S_ISREG(status.st_mode) || status.st_uid != geteuid() || status.st_nlink != 1)
         return ePLACE_TAKEN;
     const int fd = open(target.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -140,46 +155,6 @@ std::string Candidate(const std::string& name, int number, ETextureCopyNames nam
     return numbered;
 }
 
-// name with its ASCII letters made small, the same in every locale.
-std::string Folded(std::string name)
-{
-    for (char& c : name)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return name;
-}
-
-struct FolderCloser
-{
-    void operator()(DIR* dir) const { closedir(dir); }
-};
-
-// The entries of folder counted by their names with ASCII letters made
-// small: names alike but for case stand for one file on the disks that
-// ignore case. False with errno when the folder cannot be listed.
-bool CountFolded(const std::string& folder, std::unordered_map<std::string, int>& counts)
-{
-    std::unique_ptr<DIR, FolderCloser> dir(opendir(folder.c_str()));
-    if (!dir)
-        return false;
-    while (const dirent* entry = readdir(dir.get()))
-        ++counts[Folded(entry->d_name)];
-    return true;
-}
-
-// The entries of folder whose names are name but for case, name itself
-// among them; -1 with errno when the folder cannot be listed.
-int CountButForCase(const std::string& folder, const std::string& name)
-{
-    std::unique_ptr<DIR, FolderCloser> dir(opendir(folder.c_str()));
-    if (!dir)
-        return -1;
-    int count = 0;
-    while (const dirent* entry = readdir(dir.get()))
-        count += SameButForCase(entry->d_name, name.c_str()) ? 1 : 0;
-    return count;
-}
-
 // Out of memory listing a folder is out of memory as any other.
 void ThrowWhenOutOfMemory(int error)
 {
@@ -217,6 +192,19 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
                                              KString& message, KString& copyName, ETextureCopyNames names,
                                              bool* renamed)
 {
+    ETextureCopy result = CopyOnce(texturePath, writtenFilePath, files, message, copyName, names, renamed);
+    // Out of descriptors, the folder's watch gives its own back: the copy
+    // is tried once more, the folder listed for each copy from then on.
+    if (result == eTEXTURE_NO_DESCRIPTOR && mNames.Unwatch())
+        result = CopyOnce(texturePath, writtenFilePath, files, message, copyName, names, renamed);
+    return result;
+}
+
+// One try of CopyTextureFile. A copy out of descriptors adds no message
+// and leaves no temporary: it can be tried again.
+ETextureCopy KTextureCopies::CopyOnce(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
+                                      KString& message, KString& copyName, ETextureCopyNames names, bool* renamed)
+{
     if (renamed)
         *renamed = false;
     if (!texturePath || !writtenFilePath)
@@ -242,11 +230,12 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
     }
     const std::string folder = KQoxWholeText(ExtractDirectoryFromFilePath(writtenFilePath)).ToChars();
     const std::string name = WithoutLineBreaks(KQoxWholeText(ExtractFileName(texturePath, true)).ToChars());
-    // A folder that cannot be read is taken by the names as written.
-    std::unordered_map<std::string, int> there;
-    bool listed = CountFolded(folder, there);
+    // The folder's names: listed at the save's first copy into it, brought
+    // up to date at each one after. A folder that cannot be read is taken
+    // by the names as written.
+    bool listed = mNames.Folder() == folder ? mNames.Update() : mNames.Open(folder);
     if (!listed && OutOfDescriptors(errno) && files.Park())
-        listed = CountFolded(folder, there);
+        listed = mNames.Update();
     if (!listed)
     {
         ThrowWhenOutOfMemory(errno);
@@ -280,8 +269,7 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
             if (place == ePLACE_TAKEN)
                 continue;
             // A name alike but for case is the same file on other disks.
-            const auto alike = there.find(Folded(candidate));
-            if (alike != there.end() && alike->second > (place == ePLACE_FREE ? 0 : 1))
+            if (mNames.Alike(candidate) > 0)
                 continue;
             if (place == ePLACE_FREE)
             {
@@ -303,15 +291,26 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
                     written = true;
                 }
                 // Placed only where the name is free as it is put, and kept
-                // only while no name alike but for case came meanwhile.
+                // only while no name alike but for case came meanwhile. Of
+                // two saves that put such names at once, one at least sees
+                // the other's (the later one to link sees the earlier), so
+                // never both are kept. Taking its name back harms no one:
+                // until the commit the copy has a second link, and no save
+                // takes such a file as its image's bytes.
                 int listError = 0;
                 auto alone = [&] {
-                    int count = CountButForCase(folder, candidate);
-                    if (count < 0 && OutOfDescriptors(errno) && files.Park())
-                        count = CountButForCase(folder, candidate);
-                    listError = count < 0 ? errno : 0;
+                    if (gOnLinkedForTests)
+                    {
+                        const std::function<void(const std::string&)> onLinked = std::move(gOnLinkedForTests);
+                        gOnLinkedForTests = nullptr;
+                        onLinked(destination);
+                    }
+                    bool current = mNames.Update();
+                    if (!current && OutOfDescriptors(errno) && files.Park())
+                        current = mNames.Update();
+                    listError = current ? 0 : errno;
                     ThrowWhenOutOfMemory(listError);
-                    return count <= 1 && !OutOfDescriptors(listError);
+                    return !OutOfDescriptors(listError) && mNames.Alike(candidate) == 0;
                 };
                 if (!files.PlaceNew(destination.c_str(), alone))
                 {
@@ -322,6 +321,9 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
                         AppendFileMessage(message, "Error writing texture file", destination.c_str());
                         return eTEXTURE_NOT_CREATED;
                     }
+                    // The temporary stays for the next name, unless the
+                    // copy had to stay at this one (PlaceNew).
+                    written = files.HasNew();
                     // Taken meanwhile: by the same bytes, perhaps.
                     if (lookedAgain != number)
                         lookedAgain = number--;

@@ -12,6 +12,7 @@
 
 #include "base/kstagedfiles.h"
 #include "base/kstring.h"
+#include "formats/kqoxfoldernames.h"
 
 namespace qoxsdk_600 {
 
@@ -45,9 +46,16 @@ const size_t kSHORT_COPY_NAME_LENGTH = 12;
 // is copied); otherwise the first free one of KNumberedFileName's
 // "name-1.ext", "name-2.ext" ... A name alike but for the case of ASCII
 // letters to another there is taken (one file on the disks that ignore
-// case). A copy is written whole, flushed, and only then given its name,
-// where the name is still free at that moment: it never replaces a file,
-// so saves into one folder at once never take each other's names. It gets
+// case): the folder is listed at the save's first copy and watched from
+// then on (KFolderNames), so each copy costs the same however many files
+// the folder holds. A copy is written whole, flushed, and only then given
+// its name, where the name is still free at that moment: it never replaces
+// a file, so saves into one folder at once never take each other's names.
+// A copy whose save is not committed yet has a second link
+// (KStagedFiles::PlaceNew), and a file with more than one link never
+// stands for an image: so no save takes a copy another save may still
+// remove (its name found alike to another's but for case, or the save
+// failed). It gets
 // the image's read and write permission bits, less the umask. With
 // eCOPY_NAMES_SHORT a name longer than kSHORT_COPY_NAME_LENGTH gives way to
 // "<first letters>-<n>.<extension cut to 3>", 8.3 in all (letters as
@@ -62,7 +70,11 @@ public:
         mCopies.clear();
         mByImage.clear();
         mByTarget.clear();
+        mNames.Close();
     }
+    // Stops watching the folder of the copies, its names forgotten: for a
+    // save done copying, before its commit, which then has the descriptor.
+    void Done() noexcept { mNames.Close(); }
 
     // Copies the image at texturePath into the folder of writtenFilePath as
     // a file of files, placed at its name at once (KStagedFiles::PlaceNew):
@@ -84,6 +96,9 @@ public:
                                  bool* renamed = nullptr);
 
 private:
+    ETextureCopy CopyOnce(const char* texturePath, const char* writtenFilePath, KStagedFiles& files, KString& message,
+                          KString& copyName, ETextureCopyNames names, bool* renamed);
+
     struct Copy
     {
         std::string mSource; // the image's path
@@ -92,6 +107,7 @@ private:
     std::vector<Copy> mCopies;
     std::map<std::pair<dev_t, ino_t>, size_t> mByImage; // the copy of each image
     std::unordered_map<std::string, size_t> mByTarget;  // the first copy made at each name
+    KFolderNames mNames;                                 // the names in the copies' folder
 };
 
 // A copy as a save of its own, committed at once: true when copied or a

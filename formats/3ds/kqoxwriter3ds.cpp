@@ -133,6 +133,7 @@ bool KQoxWriter3DS::CloseFile()
         mStaged.Abandon();
         return false;
     }
+    mTextureCopies.Done(); // the commit has the copies' descriptor
     return mStaged.Commit() || StagedFailed(mStaged, true);
 }
 
@@ -544,6 +545,7 @@ bool KQoxWriter3DS::CleanupWrite()
     // memory fails the write first.
     if (!mMessage.IsOK())
         throw std::bad_alloc();
+    mTextureCopies.Done(); // the commit has the copies' descriptor
     if (!mStaged.Commit())
     {
         FailWith(eFILE_NOT_CREATED);

@@ -76,7 +76,9 @@ bool KQoxWriterObj::CreateFiles(const char* fileName)
 
 bool KQoxWriterObj::FileClose()
 {
-    // Out of memory before the files are put, the old ones stay.
+    // Out of memory before the files are put, the old ones stay. The
+    // images are copied by now: the commit has the copies' descriptor.
+    mTextureCopies.Done();
     const bool ok = UnlessOutOfMemory([&] { return FinishStaged(mStaged, CloseFiles()); },
                                       [&] {
                                           CloseFiles();

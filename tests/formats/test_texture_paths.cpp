@@ -24,6 +24,7 @@
 #include "fileio/kqoximporter.h"
 #include "fileio/kqoxioregistry.h"
 #include "formats/kqoxgeometryformats.h"
+#include "formats/kqoxtexturecopy_private.h"
 #include "formats/reader3ds_test_util.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
@@ -609,6 +610,156 @@ TEST(TextureCopies, NamesDifferingOnlyInCaseAreOneName)
             std::string message;
             SaveAndCheckCopies(c.images, c.placed, obj ? c.out : c.out3ds, obj, message);
         }
+}
+
+namespace {
+
+bool IsObj(const std::string& path)
+{
+    return path.size() > 4 && path.compare(path.size() - 4, 4, ".obj") == 0;
+}
+
+// Saves a quad textured with image to out, an OBJ or a 3DS file; "" or
+// the save's error.
+std::string SaveQuad(const std::string& image, const std::string& out)
+{
+    QuadScene s;
+    s.AddQuads("Quad", 1, image.c_str());
+    std::string error;
+    return exporttest::ExportScene(s, out, IsObj(out) ? eEXPORT_OBJ : eEXPORT_3DS, error) ? "" : "failed: " + error;
+}
+
+// What the one material of the file at out names, as our reader and the
+// format's peer (where installed) read it: "<out's name>: <tag>" for each,
+// the tag as ImageBytes took it, "(gone)" for no file.
+std::string MapTags(const std::string& out)
+{
+    std::string tags;
+    for (const auto& read : {MapsRead(out), MapsPeer(out, IsObj(out))})
+        for (const auto& map : read)
+        {
+            bool found = false;
+            const std::string bytes = ReadFile(map.second, &found);
+            tags += out.substr(out.rfind('/') + 1) + ": " +
+                    (found ? bytes.substr(std::min<size_t>(16, bytes.size())) : "(gone)") + "\n";
+        }
+    return tags;
+}
+
+// MapTags of a file at out whose material names an image tagged tag.
+std::string TagsOf(const std::string& out, const std::string& tag)
+{
+    const std::string line = out.substr(out.rfind('/') + 1) + ": " + tag + "\n";
+    return PeerPresent(IsObj(out)) ? line + line : line;
+}
+
+} // namespace
+
+// No save removes a copy another save may have taken as its image's bytes:
+// one image saved to OBJ and to 3DS into one folder, the second save run
+// at the moment the first has linked its copy; then a name alike to that
+// copy's but for case comes (the first save takes its copy back), or the
+// first save fails (it removes its files). The second save's material
+// names its image's bytes all the same, and a failed save leaves nothing.
+// Then the same as it comes: saves at once into a folder of many files of
+// images whose names differ only in case, each image to OBJ and to 3DS.
+TEST(TextureCopies, NoSaveRemovesACopyAnotherMayHaveTaken)
+{
+    KQoxRegisterGeometryFormats();
+    const struct
+    {
+        const char* what;
+        const char* first;   // the save that links first, in out/
+        const char* second;  // the one run once that copy is linked
+        const char* failing; // made a folder then: the first save's file put first
+    } cases[] = {
+        {"a name alike but for case, the OBJ first", "a.obj", "b.3ds", ""},
+        {"a name alike but for case, the 3DS first", "a.3ds", "b.obj", ""},
+        {"the OBJ save failing", "a.obj", "b.3ds", "a.mtl"},
+        {"the 3DS save failing", "a.3ds", "b.obj", "a.3ds"},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        TempDir root;
+        ASSERT_EQ(mkdir(root.File("out").c_str(), 0700), 0);
+        const std::string image = root.File("diffuse.ppm"), first = root.File("out/") + c.first,
+                          second = root.File("out/") + c.second;
+        ASSERT_TRUE(WriteFile(image, ImageBytes("diffuse")));
+        std::string secondError = "not run";
+        SetTextureCopyOnLinkedForTests([&](const std::string&) {
+            secondError = SaveQuad(image, second);
+            if (*c.failing)
+                EXPECT_EQ(mkdir(root.File(std::string("out/") + c.failing).c_str(), 0700), 0);
+            else
+                EXPECT_TRUE(WriteFile(root.File("out/DIFFUSE.PPM"), ImageBytes("other")));
+        });
+        const std::string firstError = SaveQuad(image, first);
+        SetTextureCopyOnLinkedForTests(nullptr);
+        EXPECT_EQ(secondError, "");
+        EXPECT_EQ((*c.failing ? "" : MapTags(first)) + MapTags(second),
+                  (*c.failing ? "" : TagsOf(first, "diffuse")) + TagsOf(second, "diffuse"));
+        if (*c.failing)
+        {
+            EXPECT_NE(firstError, "");
+            // Of the failed save nothing stays: out/ holds the folder in its
+            // way, the other save's files and the copy its material names.
+            std::vector<std::string> left{c.failing, c.second};
+            if (IsObj(second))
+                left.push_back("b.mtl");
+            for (const auto& map : MapsRead(second))
+                left.push_back(map.second.substr(map.second.rfind('/') + 1));
+            std::sort(left.begin(), left.end());
+            EXPECT_EQ(qoxtest::ListDirectory(root.File("out")), left);
+        }
+        else
+        {
+            EXPECT_EQ(firstError, "");
+            EXPECT_EQ(ReadFile(root.File("out/DIFFUSE.PPM")), ImageBytes("other"));
+        }
+    }
+
+    // At once: each round three images named alike but for case, each
+    // saved to OBJ and to 3DS, into one folder that many files make slow to
+    // list.
+    TempDir root;
+    ASSERT_EQ(mkdir(root.File("out").c_str(), 0700), 0);
+    for (int i = 0; i < 3000; ++i)
+        ASSERT_TRUE(WriteFile(root.File("out/other-" + std::to_string(i)), ""));
+    for (int round = 0; round < 20; ++round)
+    {
+        SCOPED_TRACE("at once, round " + std::to_string(round));
+        const std::string r = std::to_string(round);
+        const std::string images[] = {"map" + r + ".ppm", "MAP" + r + ".PPM", "Map" + r + ".ppm"};
+        std::vector<std::pair<std::string, std::string>> saves; // image, out
+        for (int i = 0; i < 3; ++i)
+        {
+            const std::string folder = root.File("r" + r + "m" + std::to_string(i));
+            ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+            ASSERT_TRUE(WriteFile(folder + "/" + images[i], ImageBytes("image " + std::to_string(i))));
+            for (const char* extension : {".obj", ".3ds"})
+                saves.emplace_back(folder + "/" + images[i], root.File("out/r" + r + "m" + std::to_string(i) + extension));
+        }
+        std::atomic<int> ready{0};
+        std::vector<std::string> errors(saves.size());
+        std::vector<std::thread> threads;
+        for (size_t k = 0; k < saves.size(); ++k)
+            threads.emplace_back([&, k] {
+                for (++ready; ready < static_cast<int>(saves.size());)
+                    std::this_thread::yield();
+                errors[k] = SaveQuad(saves[k].first, saves[k].second);
+            });
+        for (std::thread& thread : threads)
+            thread.join();
+        std::string tags, expected;
+        for (size_t k = 0; k < saves.size(); ++k)
+        {
+            EXPECT_EQ(errors[k], "") << saves[k].second;
+            tags += MapTags(saves[k].second);
+            expected += TagsOf(saves[k].second, "image " + std::to_string(k / 2));
+        }
+        EXPECT_EQ(tags, expected);
+    }
 }
 
 // Each copy whose name is not its image's is named once in the save's
