@@ -331,14 +331,11 @@ bool KQoxReaderObj::Library::Find(const std::string& name)
     std::string_view keyword, rest;
     while (in.Next(keyword, rest))
     {
-        if (keyword != "newmtl")
-            continue;
-        const char* p = rest.data();
-        std::string_view word;
-        if (!ObjScanWord(p, p + rest.size(), word))
+        // The name is the whole rest of the line, blanks within included.
+        if (keyword != "newmtl" || rest.empty())
             continue;
         mNoted = in.Position();
-        if (mStarts.try_emplace(std::string(word), mNoted).second && word == name)
+        if (mStarts.try_emplace(std::string(rest), mNoted).second && rest == name)
             return true;
     }
     // A read that failed is tried again from there by the next search.
