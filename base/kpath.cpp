@@ -884,15 +884,40 @@ KString FindFile(const char* directory, const char* name, bool anyCase)
     return KQoxWholeText(KString(path.c_str()));
 }
 
-// The text after the last "/" or "\" of a name that has one, else null:
-// a bare name has no other base name to try.
-const char* BaseNameOf(const char* name)
-{
-    const int last = name ? LastSep(name) : -1;
-    return last >= 0 ? name + last + 1 : nullptr;
-}
-
 } // namespace
+
+std::vector<std::string> KTrailingParts(const char* name)
+{
+    std::vector<std::string> tails;
+    const size_t length = name ? std::strlen(name) : 0;
+    if (length == 0 || IsSep(name[length - 1]))
+        return tails; // no name, or a folder's
+    std::vector<std::string> parts;
+    for (const char* p = name; *p;)
+    {
+        const char* end = p;
+        while (*end && !IsSep(*end))
+            ++end;
+        // "." names the folder it stands in: no part of its own.
+        if (end > p && !(end - p == 1 && *p == '.'))
+            parts.emplace_back(p, static_cast<size_t>(end - p));
+        p = *end ? end + 1 : end;
+    }
+    // The name as written is tried before its tails: a relative one is its
+    // own longest tail. No tail may hold a "..".
+    size_t first = IsSep(name[0]) ? 0 : 1;
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (parts[i] == "..")
+            first = std::max(first, i + 1);
+    for (size_t i = first; i < parts.size(); ++i)
+    {
+        std::string tail = parts[i];
+        for (size_t j = i + 1; j < parts.size(); ++j)
+            tail += "/" + parts[j];
+        tails.push_back(std::move(tail));
+    }
+    return tails;
+}
 
 KString KFindFileAsWritten(const char* directory, const char* name)
 {
@@ -904,11 +929,15 @@ KString KFindFileFrom(const char* directory, const char* name, KFindFile upTo)
     KString found = FindFile(directory, name, upTo != KFindFile::eAsWritten);
     if (!found.IsEmpty() || upTo != KFindFile::eBaseName)
         return found;
-    // A path of another machine: the image came beside the file.
-    const char* base = BaseNameOf(name);
-    if (!base)
-        return found;
-    return FindFile(directory, base, true);
+    // A path of another machine: the image came beside the file, perhaps
+    // in the folders that end the path.
+    for (const std::string& tail : KTrailingParts(name))
+    {
+        found = FindFile(directory, tail.c_str(), true);
+        if (!found.IsEmpty())
+            return found;
+    }
+    return found;
 }
 
 std::string KNumberedFileName(const std::string& name, int number)

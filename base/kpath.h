@@ -13,6 +13,7 @@
 
 #include <dirent.h>
 #include <string>
+#include <vector>
 #include <sys/types.h>
 
 #include "base/kstring.h"
@@ -114,11 +115,14 @@ bool GetIsRelativePath(const char* path);
 // or more than one alike, the name names no file. "." and ".." are taken as
 // written. The path found is given, made of the names on disk.
 // A name that names no file so either (often a path of the author's
-// machine, "C:\Users\me\wood.png" or "/home/me/wood.png", for an image
-// that came beside the file) is looked for by its base name, the text after
-// its last "/" or "\", in directory, as written and then without regard to
-// case. upTo stops the search earlier, for a name looked for in several
-// places or forms: each is tried so before any by its base name.
+// machine, "C:\Users\me\proj\textures\wood.png" or
+// "/home/me/proj/textures/wood.png", for an image that came beside the file,
+// perhaps in a folder of its own) is looked for by its trailing parts (see
+// KTrailingParts), longest first, in directory, each as written and then
+// without regard to case: "proj/textures/wood.png", "textures/wood.png",
+// then the base name "wood.png". upTo stops the search earlier, for a name
+// looked for in several places or forms: each is tried so before any by
+// its trailing parts.
 // Memory running out throws std::bad_alloc.
 enum class KFindFile
 {
@@ -127,6 +131,15 @@ enum class KFindFile
     eBaseName   // then its base name in directory
 };
 KString KFindFileFrom(const char* directory, const char* name, KFindFile upTo = KFindFile::eBaseName);
+// The trailing parts of a name with folders ("/" or "\" part them, a run
+// of them as one), longest first, each with its parts joined by "/": every
+// part but the first for a relative name or one with a drive ("C:"), every
+// part for one that starts with a separator, down to the base name. A part
+// that climbs (a "..") is in no tail given, so that none leads out of the
+// folder it is looked for in, and "." is no part; no tail starts with a
+// separator. None for a name without folders or one that ends in a
+// separator (a folder).
+std::vector<std::string> KTrailingParts(const char* name);
 // The same as written only (upTo eAsWritten).
 KString KFindFileAsWritten(const char* directory, const char* name);
 // Whether two names are alike but for the case of ASCII letters (the same

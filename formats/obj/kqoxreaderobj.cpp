@@ -626,10 +626,11 @@ void KQoxReaderObj::SetCurveType(std::string_view rest)
 
 void KQoxReaderObj::UseMaterial(std::string_view rest)
 {
-    const std::string_view word = FirstWord(rest);
-    if (word.empty())
+    // The name is the whole rest of the line ("usemtl Car Paint"), as
+    // "newmtl" gives it: blanks within are the name's.
+    if (rest.empty())
         return;
-    const std::string name(word);
+    const std::string name(rest);
     auto found = mMaterials.find(name);
     if (found == mMaterials.end())
     {

@@ -4,7 +4,9 @@
 // KQoxReaderObj reads one OBJ text file into a scene: polygon faces become
 // one mesh node per group name ("g"), rational B-spline surfaces ("surf"
 // blocks) become NURBS nodes, and "usemtl" names are looked up in the
-// material libraries named by "mtllib". Messages for the user (unsupported
+// material libraries named by "mtllib". A material's name, in "usemtl" and
+// "newmtl" alike, is the whole rest of its line ("Car Paint"), without the
+// blanks around it. Messages for the user (unsupported
 // keywords, libraries and materials not found, map options left out) go to
 // the message text; they never stop the read.
 //

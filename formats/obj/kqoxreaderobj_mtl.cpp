@@ -135,29 +135,38 @@ std::vector<std::string> LibraryNames(std::string_view rest, const KString& objF
 // folders with backslashes ("TX_Scene\Stone.jpg"): a name holding one that
 // names no file is looked for with '/' instead. Every place is tried with
 // the name's letters as written before any without regard to their case,
-// and every form so before any by its base name (a path of the author's
-// machine), up to the stage upTo. False when no file is found.
+// and every form so before any by its trailing parts (a path of the
+// author's machine, "C:\Users\me\proj\textures\stone.png" for the
+// "textures/stone.png" beside the file), each part tried in both folders
+// before a shorter one, up to the stage upTo. False when no file is found.
 bool FindMapFile(const std::string& name, const KString& libraryFolder, const char* objPath, std::string& found,
                  KFindFile upTo = KFindFile::eBaseName)
 {
     const KString objFolder = Made(ExtractDirectoryFromFilePath(objPath));
+    const KString* const folders[] = {&libraryFolder, &objFolder};
+    auto findIn = [&](const std::string& written, KFindFile stage) {
+        for (const KString* folder : folders)
+        {
+            const KString file = KFindFileFrom(folder->ToChars(), written.c_str(), stage);
+            if (!file.IsEmpty())
+            {
+                found = file.ToChars();
+                return true;
+            }
+        }
+        return false;
+    };
     std::string slashed = name;
     std::replace(slashed.begin(), slashed.end(), '\\', '/');
-    for (KFindFile stage : {KFindFile::eAsWritten, KFindFile::eAnyCase, KFindFile::eBaseName})
-    {
-        if (stage > upTo)
-            break;
-        for (const std::string& written : {name, slashed})
-            for (const KString* folder : {&libraryFolder, &objFolder})
-            {
-                const KString file = KFindFileFrom(folder->ToChars(), written.c_str(), stage);
-                if (!file.IsEmpty())
-                {
-                    found = file.ToChars();
-                    return true;
-                }
-            }
-    }
+    for (KFindFile stage : {KFindFile::eAsWritten, KFindFile::eAnyCase})
+        if (stage <= upTo && (findIn(name, stage) || findIn(slashed, stage)))
+            return true;
+    if (upTo < KFindFile::eBaseName)
+        return false;
+    // Both forms have the same parts.
+    for (const std::string& tail : KTrailingParts(name.c_str()))
+        if (findIn(tail, KFindFile::eAnyCase))
+            return true;
     return false;
 }
 
@@ -322,14 +331,11 @@ bool KQoxReaderObj::Library::Find(const std::string& name)
     std::string_view keyword, rest;
     while (in.Next(keyword, rest))
     {
-        if (keyword != "newmtl")
-            continue;
-        const char* p = rest.data();
-        std::string_view word;
-        if (!ObjScanWord(p, p + rest.size(), word))
+        // The name is the whole rest of the line, blanks within included.
+        if (keyword != "newmtl" || rest.empty())
             continue;
         mNoted = in.Position();
-        if (mStarts.try_emplace(std::string(word), mNoted).second && word == name)
+        if (mStarts.try_emplace(std::string(rest), mNoted).second && rest == name)
             return true;
     }
     // A read that failed is tried again from there by the next search.

@@ -298,23 +298,17 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
     const bool hasMaterials = materialCount >= 1 || textureCount >= 1;
     const bool perPolygon = (materialCount >= 1 && materialMapping != KQoxLayerElement::eALL_SAME) ||
                             (textureCount >= 1 && textureMapping != KQoxLayerElement::eALL_SAME);
-    auto nameText = [](KQoxMaterial* material, bool replaceBlank) {
-        KString text = KQoxWholeName(*material);
-        // The first blank, in place: nothing to allocate, so nothing lost.
-        if (char* blank = replaceBlank ? std::strchr(text.Buffer(), ' ') : nullptr)
-            *blank = '_';
-        return text;
-    };
+    auto nameText = [](KQoxMaterial* material) { return KQoxWholeName(*material); };
     if (hasMaterials && !perPolygon)
     {
         KQoxTexture* texture = textureCount > 0 ? mesh->GT(textureCount - 1, 0) : nullptr;
         KQoxMaterial* material = materialCount > 0 ? mesh->GM(materialCount - 1, 0) : mDefaultMaterial;
         if (material)
-            UseMaterial(material, texture, nameText(material, true));
+            UseMaterial(material, texture, nameText(material));
     }
     else if (!hasMaterials && mMaterialsPresent && mDefaultMaterial)
     {
-        UseMaterial(mDefaultMaterial, nullptr, nameText(mDefaultMaterial, false));
+        UseMaterial(mDefaultMaterial, nullptr, nameText(mDefaultMaterial));
     }
 
     KQoxMaterial* currentMaterial = nullptr;
@@ -450,7 +444,7 @@ void KQoxWriterObj::WriteMesh(KQoxNode* node, KQoxMesh* mesh)
                 currentMaterial = material;
                 currentTexture = texture;
                 if (material)
-                    UseMaterial(material, texture, nameText(material, true));
+                    UseMaterial(material, texture, nameText(material));
             }
             for (next = p + 1; next < polygonCount; ++next)
             {

@@ -39,6 +39,20 @@ KString LibraryFileName(const char* objPath)
     return name + KString(".mtl");
 }
 
+// A material's name as readers take it back whole from the end of a
+// "usemtl" or "newmtl" line: blanks within are written as they are, those at
+// either end, which readers leave out, become '_' (so that the name stays
+// distinct from the one without them).
+std::string WithoutEndBlanks(std::string name)
+{
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; };
+    for (auto c = name.begin(); c != name.end() && blank(*c); ++c)
+        *c = '_';
+    for (auto c = name.rbegin(); c != name.rend() && blank(*c); ++c)
+        *c = '_';
+    return name;
+}
+
 } // namespace
 
 bool KQoxWriterObj::InitMtlLib()
@@ -94,7 +108,7 @@ void KQoxWriterObj::UseMaterial(KQoxMaterial* material, KQoxTexture* texture, co
     {
         // A line break would end the "usemtl" and "newmtl" lines early.
         const bool broken = HasLineBreak(nameText.ToChars());
-        const std::string given = WithoutLineBreaks(nameText.ToChars());
+        const std::string given = WithoutEndBlanks(WithoutLineBreaks(nameText.ToChars()));
         KName name(given.c_str());
         mMaterialNames.Rename(name);
         auto made = std::make_unique<KObjMaterial>(name.GetCurrentName(), material, texture);

@@ -281,27 +281,33 @@ TEST(KPathFindTest, NamesWhoseLettersDifferInCaseFindTheOneFile)
 TEST(KPathFindTest, NamesWithAPathOfAnotherMachineFindTheImageBeside)
 {
     // Downloaded models name their images with a path of the author's
-    // machine while the images lie beside the model: a name that names no
-    // file as written, nor in another case, is looked for by its base name
-    // in the given folder (in any case there too). Names that find a file
-    // as written still find that one.
+    // machine while the images lie beside the model, often in the folders
+    // that end that path: a name that names no file as written, nor in
+    // another case, is looked for by its trailing parts, longest first, in
+    // the given folder (each in any case there too), down to its base name.
+    // Names that find a file as written still find that one; no part that
+    // climbs out of the folder ("..") is tried.
     TempDir dir;
-    ASSERT_EQ(mkdir(dir.File("maps").c_str(), 0700), 0);
-    for (const char* file : {"wood.png", "Stone.tga", "Twin.png", "twin.png", "maps/wood.png", "Äpfel.png"})
+    for (const char* folder : {"maps", "textures", "proj", "proj/textures"})
+        ASSERT_EQ(mkdir(dir.File(folder).c_str(), 0700), 0);
+    for (const char* file : {"wood.png", "Stone.tga", "Twin.png", "twin.png", "maps/wood.png", "Äpfel.png",
+                             "stone.png", "textures/stone.png", "textures/brick.png", "proj/textures/brick.png",
+                             "secret.png"})
         ASSERT_TRUE(WriteFile(dir.File(file), file));
     char previous[4096];
     ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
     ASSERT_EQ(chdir("/"), 0); // another working folder
-    const std::string wood = dir.File("wood.png");
+    const std::string wood = dir.File("wood.png"), stone = dir.File("textures/stone.png");
     const struct
     {
         std::string name, found, anyCase;
+        std::string in = ""; // the folder looked in, under dir
     } cases[] = {
         {"C:\\Users\\me\\Desktop\\wood.png", wood, ""},
         {"/home/me/models/wood.png", wood, ""},
         {"textures/wood.png", wood, ""},
         {"C:\\Users\\me\\Desktop\\STONE.TGA", dir.File("Stone.tga"), ""}, // in another case there too
-        {"/home/me/MAPS/WOOD.PNG", wood, ""},                             // the base name only
+        {"/home/me/MAPS/WOOD.PNG", dir.File("maps/wood.png"), ""},         // "MAPS/WOOD.PNG" in another case
         {"MAPS/WOOD.PNG", dir.File("maps/wood.png"), dir.File("maps/wood.png")},
         {dir.File("maps/wood.png"), dir.File("maps/wood.png"), dir.File("maps/wood.png")},
         {"/home/me/twin.png", dir.File("twin.png"), ""},
@@ -310,13 +316,41 @@ TEST(KPathFindTest, NamesWithAPathOfAnotherMachineFindTheImageBeside)
         {"C:\\Users\\me\\maps", "", ""},   // a folder is no file
         {"C:\\Users\\me\\Desktop\\", "", ""},
         {"C:\\models\\maps\\brick.png", "", ""},
+        // Part by part, longest first: "textures/stone.png" before "stone.png".
+        {"C:\\Users\\me\\proj\\textures\\stone.png", stone, ""},
+        {"/home/me/proj/textures/stone.png", stone, ""},
+        {"/home/me/proj/TEXTURES/Stone.PNG", stone, ""},
+        {"\\\\server\\share\\textures\\stone.png", stone, ""},
+        {"C:/Users/me//proj/textures/brick.png", dir.File("proj/textures/brick.png"), ""},
+        {"C:\\Users\\me\\elsewhere\\textures\\brick.png", dir.File("textures/brick.png"), ""},
+        // From maps/: a part holding ".." is no tail, so secret.png above
+        // is not reached; the name as written is.
+        {"C:\\me\\..\\secret.png", "", "", "maps"},
+        {"/home/me/../../secret.png", "", "", "maps"},
+        {"/home/me/x/../wood.png", dir.File("maps/wood.png"), "", "maps"},
+        {"../secret.png", dir.File("secret.png"), dir.File("secret.png"), "maps"},
     };
     for (const auto& c : cases)
     {
-        EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), c.name.c_str())), c.found) << c.name;
-        EXPECT_EQ(S(KFindFileFrom(dir.Path().c_str(), c.name.c_str(), KFindFile::eAnyCase)), c.anyCase) << c.name;
+        const std::string folder = c.in.empty() ? dir.Path() : dir.File(c.in);
+        EXPECT_EQ(S(KFindFileFrom(folder.c_str(), c.name.c_str())), c.found) << c.name;
+        EXPECT_EQ(S(KFindFileFrom(folder.c_str(), c.name.c_str(), KFindFile::eAnyCase)), c.anyCase) << c.name;
     }
     ASSERT_EQ(chdir(previous), 0);
+    // The tails themselves: never absolute, never climbing.
+    const std::pair<const char*, std::vector<std::string>> tails[] = {
+        {"C:\\me\\proj\\textures\\stone.png",
+         {"me/proj/textures/stone.png", "proj/textures/stone.png", "textures/stone.png", "stone.png"}},
+        {"/home//me/stone.png", {"home/me/stone.png", "me/stone.png", "stone.png"}},
+        {"a/../b/./c.png", {"b/c.png", "c.png"}},
+        {"./c.png", {}},
+        {"proj/..", {}},
+        {"stone.png", {}},
+        {"textures/", {}},
+        {"", {}},
+    };
+    for (const auto& t : tails)
+        EXPECT_EQ(KTrailingParts(t.first), t.second) << t.first;
 }
 
 TEST(KPathTempTest, TmpDirHandling)

@@ -1,10 +1,12 @@
 // OBJ material libraries as other tools write and read them: the opacity of
-// "d" and "Tr", maps the reader leaves out, and a library that cannot be
-// opened for want of a descriptor.
+// "d" and "Tr", maps the reader leaves out, a library that cannot be opened
+// for want of a descriptor, and material names with blanks.
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <sstream>
+#include <fstream>
 
 #include "common/qox_test_files.h"
 #include "obj_test_util.h"
@@ -61,6 +63,75 @@ std::vector<std::pair<double, double>> OtherOpacities(const std::string& library
     }
     return opacities;
 }
+
+// What one face shows of its material.
+struct FaceMaterial
+{
+    std::string mName;
+    double mRed, mGreen, mBlue, mOpacity;
+    bool operator==(const FaceMaterial& o) const
+    {
+        // Colours and opacity are kept in single precision.
+        auto same = [](double a, double b) { return static_cast<float>(a) == static_cast<float>(b); };
+        return mName == o.mName && same(mRed, o.mRed) && same(mGreen, o.mGreen) && same(mBlue, o.mBlue) &&
+               same(mOpacity, o.mOpacity);
+    }
+};
+
+std::ostream& operator<<(std::ostream& out, const FaceMaterial& m)
+{
+    return out << '"' << m.mName << "\" " << m.mRed << ' ' << m.mGreen << ' ' << m.mBlue << " d " << m.mOpacity;
+}
+
+// The material of each face of the mesh "default", in order.
+std::vector<FaceMaterial> FaceMaterials(const ObjRead& r)
+{
+    std::vector<FaceMaterial> faces;
+    KQoxMesh* mesh = r.Mesh("default");
+    for (int f = 0; mesh && f < mesh->GetPolygonCount(); ++f)
+    {
+        KQoxMaterial* m = mesh->GM(mesh->GetMaterialIndices()[f], 0);
+        const KQoxColor kd = m->GetDiffuse();
+        faces.push_back({m->GetNameWithoutNameSpacePrefix().ToChars(), kd.mRed, kd.mGreen, kd.mBlue, m->GetOpacity()});
+    }
+    return faces;
+}
+
+#ifdef QOX_HAVE_TINYOBJ
+// The material of each face as tinyobjloader's reading through callbacks
+// gives it (its LoadObj cuts a "usemtl" name at the first blank; this
+// reading, like its libraries', takes the rest of the line): name, diffuse
+// colour and dissolve; a name found in no library as an empty name.
+std::vector<FaceMaterial> PeerFaceMaterials(const std::string& folder, const std::string& obj)
+{
+    struct Reading
+    {
+        std::vector<tinyobj::material_t> mMaterials;
+        int mCurrent = -1;
+        std::vector<FaceMaterial> mFaces;
+    } reading;
+    tinyobj::callback_t callback;
+    callback.mtllib_cb = [](void* data, const tinyobj::material_t* materials, int count) {
+        static_cast<Reading*>(data)->mMaterials.assign(materials, materials + count);
+    };
+    callback.usemtl_cb = [](void* data, const char*, int id) { static_cast<Reading*>(data)->mCurrent = id; };
+    callback.index_cb = [](void* data, tinyobj::index_t*, int) {
+        Reading& r = *static_cast<Reading*>(data);
+        if (r.mCurrent < 0 || static_cast<size_t>(r.mCurrent) >= r.mMaterials.size())
+            r.mFaces.push_back({"", 0, 0, 0, 0});
+        else
+        {
+            const tinyobj::material_t& m = r.mMaterials[static_cast<size_t>(r.mCurrent)];
+            r.mFaces.push_back({m.name, m.diffuse[0], m.diffuse[1], m.diffuse[2], m.dissolve});
+        }
+    };
+    std::ifstream in(folder + "/" + obj, std::ios::binary);
+    tinyobj::MaterialFileReader libraries(folder + "/");
+    std::string warn, err;
+    EXPECT_TRUE(tinyobj::LoadObjWithCallback(in, callback, &reading, &libraries, &warn, &err)) << err;
+    return reading.mFaces;
+}
+#endif
 
 #ifdef QOX_HAVE_TINYOBJ
 // tinyobjloader's dissolve of each material of the file, in order.
@@ -211,4 +282,79 @@ TEST(ObjMaterials, LibraryWithoutADescriptorFailsTheRead)
         ASSERT_EQ(outcome(), "read red");
         EXPECT_EQ(qoxtest::RunWithFreeDescriptors(c.mFree, outcome), c.mOutcome);
     }
+}
+
+TEST(ObjMaterials, NamesAreReadWholeAndWrittenSoThatTheyReadBackWhole)
+{
+    // A material's name is the rest of its "newmtl" or "usemtl" line, blanks
+    // and tabs within it included, without the blanks (and CR) around it.
+    // Written to OBJ and read again, every face keeps its material. The
+    // files written read alike in tinyobjloader, and so do the libraries
+    // and OBJ files written with a single blank after the keyword and none
+    // after the name (its reading keeps the others' blanks in the name).
+    struct Case
+    {
+        const char* mWhat;
+        std::string mLibrary;
+        std::vector<std::string> mUses; // each face's "usemtl" line, without its LF
+        std::vector<FaceMaterial> mFaces;
+        std::string mMessage;
+        bool mPeerAgrees;
+    };
+    const FaceMaterial paint{"Car Paint", 1, 0, 0, 1}, glass{"Car Glass", 0, 0, 1, 0.3};
+    const Case cases[] = {
+        {"names sharing their first word", "newmtl Car Paint\nKd 1 0 0\nnewmtl Car Glass\nKd 0 0 1\nd 0.3\n",
+         {"usemtl Car Paint", "usemtl Car Glass", "usemtl Car Paint"}, {paint, glass, paint}, "", true},
+        {"tabs within and after the keyword", "newmtl\tCar\tPaint\nKd 0 1 0\nnewmtl Car Paint\nKd 1 0 0\n",
+         {"usemtl Car Paint", "usemtl\tCar\tPaint"}, {paint, {"Car\tPaint", 0, 1, 0, 1}}, "", true},
+        {"blanks and CR after the name",
+         "newmtl Car Paint \t\r\nKd 1 0 0\r\nnewmtl Car Glass\r\nKd 0 0 1\r\nd 0.3\r\n",
+         {"usemtl Car Glass  \r", "usemtl Car Paint\t\r"}, {glass, paint}, "", false},
+        {"blanks before the name", "newmtl  \t Car Glass\nKd 0 0 1\nd 0.3\n", {"usemtl \t  Car Glass"},
+         {glass}, "", false},
+        {"a name no library defines, whose first word one does", "newmtl Car\nKd 0 1 0\n",
+         {"usemtl Car Paint", "usemtl Car"}, {{"Car Paint", 0.8, 0.8, 0.8, 1}, {"Car", 0, 1, 0, 1}},
+         "Unable to read material \"Car Paint\" in .mtl file\n", false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.mWhat);
+        qoxtest::TempDir dir;
+        std::string obj = "mtllib lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\n";
+        for (const std::string& use : c.mUses)
+            obj += use + "\nf 1 2 3\n";
+        ASSERT_TRUE(qoxtest::WriteFile(dir.File("lib.mtl"), c.mLibrary));
+        auto r = ReadText(dir, obj);
+        ASSERT_TRUE(r->ok);
+        EXPECT_EQ(r->message, c.mMessage);
+        EXPECT_EQ(FaceMaterials(*r), c.mFaces);
+        std::set<std::string> names;
+        for (const FaceMaterial& face : c.mFaces)
+            names.insert(face.mName);
+        EXPECT_EQ(r->manager->GetKQoxMaterialCount(), static_cast<int>(names.size()));
+
+        // Written whole: each name on its lines as it is, read back so.
+        ASSERT_TRUE(WriteScene(*r->manager, r->scene, dir.File("out.obj")));
+        const std::string written = qoxtest::ReadFile(dir.File("out.obj"));
+        const std::string library = qoxtest::ReadFile(dir.File("out.mtl"));
+        for (const std::string& name : names)
+        {
+            EXPECT_NE(written.find("\nusemtl " + name + "\n"), std::string::npos) << written;
+            EXPECT_NE(library.find("\nnewmtl " + name + "\n"), std::string::npos) << library;
+        }
+        ObjRead back(dir.File("out.obj"));
+        ASSERT_TRUE(back.ok);
+        EXPECT_EQ(back.message, "");
+        EXPECT_EQ(FaceMaterials(back), c.mFaces);
+#ifdef QOX_HAVE_TINYOBJ
+        EXPECT_EQ(PeerFaceMaterials(dir.Path(), "out.obj"), c.mFaces) << "tinyobjloader, the file written";
+        if (c.mPeerAgrees)
+        {
+            EXPECT_EQ(PeerFaceMaterials(dir.Path(), "model.obj"), c.mFaces) << "tinyobjloader";
+        }
+#endif
+    }
+#ifndef QOX_HAVE_TINYOBJ
+    GTEST_SKIP() << "tinyobjloader is not installed: the names are not compared with its reading";
+#endif
 }

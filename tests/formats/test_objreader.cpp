@@ -985,7 +985,7 @@ TEST(ObjRead, ManyMaterialsTakeTheirFirstDefinition)
     // to a material of its own; its values noted when it is the name's
     // first.
     auto define = [&](const std::string& name, const char* lineEnd) {
-        std::string text = "newmtl " + name + (random() % 4 ? "" : "  trailing words") + lineEnd;
+        std::string text = "newmtl " + name + (random() % 4 ? "" : " \t ") + lineEnd; // blanks after: no part
         KQoxMaterial* m = probes->CreateKQoxMaterial(name.c_str());
         std::string texture;
         int illumination = 2;
@@ -1063,8 +1063,7 @@ TEST(ObjRead, ManyMaterialsTakeTheirFirstDefinition)
     qoxtest::WriteFile(dir.File("second.mtl"), second);
 
     // A name differing in case only (found only when used before the
-    // name as defined), one that is a second word after "newmtl", and
-    // names defined nowhere.
+    // name as defined), and names defined nowhere.
     std::vector<std::string> used = names;
     for (int i = 0; i < 300; ++i)
         used.push_back(names[random() % names.size()]);

@@ -114,7 +114,7 @@ struct Target
 void Convert(const Source& source, const Target& target, bool fromParent)
 {
     TempDir root;
-    for (const char* folder : {"src", "out", "src/TX_Scene", "src/mats", "src/t"})
+    for (const char* folder : {"src", "out", "src/TX_Scene", "src/mats", "src/t", "src/textures"})
         ASSERT_EQ(mkdir(root.File(folder).c_str(), 0700), 0);
     WriteSource(root.File("src"), source);
     const std::string image = root.File(std::string("src/") + source.mImage);
@@ -187,6 +187,13 @@ TEST(TexturePaths, ConversionsFromAnyWorkingFolderTakeTheImagesAlong)
         {"OBJ, a path", "model.obj", "mats/model.mtl", "/home/me/models/wood.png", "mats/wood.png"},
         {"3DS, a Windows path", "model.3ds", "", "C:\\Users\\me\\Desktop\\wood.png", "wood.png"},
         {"3DS, a path", "model.3ds", "", "/home/me/models/wood.png", "wood.png"},
+        // The image shipped in the last folders of that path: found part by part.
+        {"OBJ, a Windows path ending in folders", "model.obj", "model.mtl", "C:\\Users\\me\\proj\\textures\\stone.png",
+         "textures/stone.png"},
+        {"OBJ, a path ending in folders", "model.obj", "mats/model.mtl", "/home/me/proj/TX_Scene/Stone.png",
+         "TX_Scene/Stone.png"},
+        {"3DS, a Windows path ending in folders", "model.3ds", "", "C:\\Users\\me\\proj\\t\\stone.png",
+         "t/stone.png"},
     };
     const Target targets[] = {{eEXPORT_QOX_BINARY, "copy.qox"}, {eEXPORT_OBJ, "copy.obj"}, {eEXPORT_3DS, "copy.3ds"}};
     for (const Source& source : sources)
