@@ -201,7 +201,8 @@ ETextureCopy KTextureCopies::CopyTextureFile(const char* texturePath, const char
 }
 
 // One try of CopyTextureFile. A copy out of descriptors adds no message
-// and leaves no temporary: it can be tried again.
+// and places nothing: it can be tried again (the next CreateNew drops a
+// temporary it left).
 ETextureCopy KTextureCopies::CopyOnce(const char* texturePath, const char* writtenFilePath, KStagedFiles& files,
                                       KString& message, KString& copyName, ETextureCopyNames names, bool* renamed)
 {
