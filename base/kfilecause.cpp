@@ -27,7 +27,7 @@ const char* KFileErrorCause(int error)
     }
 }
 
-std::string KEscapeControls(std::string_view text)
+std::string KEscapeControls(std::string_view text, bool lineBreaks)
 {
     static const char kDigits[] = "0123456789ABCDEF";
     std::string escaped;
@@ -35,7 +35,7 @@ std::string KEscapeControls(std::string_view text)
     for (const char c : text)
     {
         const unsigned char byte = static_cast<unsigned char>(c);
-        if (byte >= 0x20 && byte != 0x7F)
+        if ((byte >= 0x20 && byte != 0x7F) || (lineBreaks && c == '\n'))
         {
             escaped += c;
             continue;

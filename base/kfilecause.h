@@ -34,7 +34,8 @@ KString KMessageText(std::string_view bytes);
 // text (a name found in a file, a line of a file) fit to stand in one line
 // of a message: every control character shown escaped, as \n, \t, \r, \e
 // or \xHH (bytes below 0x20, and 0x7F), so that it can neither break the
-// line nor drive a terminal; every other byte (UTF-8 too) as it is.
-std::string KEscapeControls(std::string_view text);
+// line nor drive a terminal; every other byte (UTF-8 too) as it is. With
+// lineBreaks, "\n" stays as it is: the text's own lines, made by the caller.
+std::string KEscapeControls(std::string_view text, bool lineBreaks = false);
 
 #endif

@@ -87,7 +87,7 @@ bool QoxLogFile::OutputLog()
         ok = false;
     for (int i = 0; i < count; ++i)
     {
-        if (fprintf(file, "\t%s\n", KEscapeControls(mLines->GetStringAt(i)).c_str()) < 0)
+        if (fprintf(file, "\t%s\n", KEscapeControls(mLines->GetStringAt(i), true).c_str()) < 0)
             ok = false;
     }
     if (fclose(file) != 0)

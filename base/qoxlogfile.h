@@ -34,8 +34,10 @@ public:
     QoxLogFile(const QoxLogFile&) = delete;
     QoxLogFile& operator=(const QoxLogFile&) = delete;
 
-    // Appends a copy of the text as one more line; its control characters
-    // are written escaped (KEscapeControls), so that it stays one line.
+    // Appends a copy of the text as one more entry; its control characters
+    // but its line breaks are written escaped (KEscapeControls), so that
+    // nothing in it drives a terminal. A name from a file is escaped whole
+    // by the caller, so that it cannot break the entry's lines.
     QoxLogFile& operator+=(const char* text);
 
     // Writes the report when the log holds at least one line; the lines

@@ -168,9 +168,9 @@ void NameCopy(KString& message, const std::string& name, const char* path, const
               bool tooLong)
 {
     if (tooLong)
-        message += ("Texture name file: \"" + name + "\" is too long.\n").c_str();
-    message += ("Texture name \"" + std::string(copy) + "\" in material \"" + material + "\" names its copy of \"" +
-                path + "\"\n\n")
+        message += ("Texture name file: \"" + KEscapeControls(name) + "\" is too long.\n").c_str();
+    message += ("Texture name \"" + KEscapeControls(copy) + "\" in material \"" + KEscapeControls(material) +
+                "\" names its copy of \"" + KEscapeControls(path) + "\"\n\n")
                    .c_str();
 }
 

@@ -1,5 +1,6 @@
 #include "scene/kqoxusernotification.h"
 
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "base/qoxlogfile.h"
 #include "scene/kqoxnode.h"
@@ -124,9 +125,9 @@ void KQoxUserNotification::LogEntry(AccumulatorEntry* entry)
         KString line("[");
         line += entry->mIdentifier;
         line += "] ";
-        line += entry->mDescription;
+        line += KEscapeControls(entry->mDescription.ToChars()).c_str();
         line += kDetailIndent;
-        line += *entry->mDetails[d];
+        line += KEscapeControls(entry->mDetails[d]->ToChars()).c_str();
         *mLog += line.ToChars();
     }
 }

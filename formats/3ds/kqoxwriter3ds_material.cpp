@@ -8,6 +8,7 @@
 
 #include <cstring>
 
+#include "base/kfilecause.h"
 #include "base/kpath.h"
 #include "formats/kqoxtexturecopy.h"
 #include "scene/attributes/kqoxmaterial.h"
@@ -184,8 +185,9 @@ K3dsPtr<material3ds> KQoxWriter3DS::ConvMaterialPBto3DS(KQoxMaterial* material, 
         {
             const std::string index = std::to_string(entry.index);
             CopyName(map.name, sizeof map.name, "Tex" + index);
-            mMessage += ("Texture name file: \"" + base + "\" is too long.\nChange manually texture name: \"Tex" +
-                         index + "\" in material \"" + record->name + "\" by \"" + file + "\" for proper work\n\n")
+            mMessage += ("Texture name file: \"" + KEscapeControls(base) +
+                         "\" is too long.\nChange manually texture name: \"Tex" + index + "\" in material \"" +
+                         KEscapeControls(record->name) + "\" by \"" + KEscapeControls(file) + "\" for proper work\n\n")
                             .c_str();
         }
         if (entry.map == &record->texture)

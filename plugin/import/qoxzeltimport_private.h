@@ -65,7 +65,8 @@ void NameAndRecordHostNode(ZFnDagNode& fn, QoxZeltNode* node);
 bool ShowUI();
 // A confirm dialog with one button "Ok", when kImportShowUI is true.
 void ImportDialog(const char* title, const KString& message);
-// Adds the text to the log as one line (nothing without a log).
+// Adds the text to the log as one line, its control characters shown
+// escaped (nothing without a log).
 void LogLine(QoxLogFile* log, const char* text);
 
 // The factors that make a camera's roll curve (degrees) the host twist: the

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/kfilecause.h"
 #include "base/qoxlogfile.h"
 #include "host/zglobal.h"
 #include "plugin/import/qoxzeltimport.h"
@@ -73,7 +74,7 @@ void qoxzeltimport::ImportDialog(const char* title, const KString& message)
 void qoxzeltimport::LogLine(QoxLogFile* log, const char* text)
 {
     if (log)
-        *log += text;
+        *log += KEscapeControls(text ? text : "").c_str();
 }
 
 namespace {

@@ -60,7 +60,7 @@ TEST(QoxLogFileTest, ExactReportText)
     KLib_GetCurrentLocalTime(after);
     const std::string text = ReadFile(dir.File("report.txt"));
     EXPECT_TRUE(
-        IsReport(text, before, after, "", {"Export warnings\n\n\tTexture missing: wood.tif\n\tTwo\\nlines\n\t\n"}))
+        IsReport(text, before, after, "", {"Export warnings\n\n\tTexture missing: wood.tif\n\tTwo\nlines\n\t\n"}))
         << text;
 }
 

@@ -766,6 +766,12 @@ TEST(ObjWrite, LineBreaksInNamesNeverAddAStatement)
             const std::string under(brk.size(), '_');
             qoxtest::TempDir images, out;
             const std::string image = images.File("p" + brk + "newmtl Z.png");
+            // The message shows the break escaped: one line per message.
+            const std::string escaped = images.File("p" +
+                                                    std::string(brk == "\n"   ? "\\n"
+                                                                : brk == "\r" ? "\\r"
+                                                                              : "\\r\\n") +
+                                                    "newmtl Z.png");
             if (imageThere)
             {
                 ASSERT_TRUE(qoxtest::WriteFile(image, "pixels"));
@@ -787,7 +793,7 @@ TEST(ObjWrite, LineBreaksInNamesNeverAddAStatement)
             EXPECT_EQ(message, "Line break in group name replaced by \"_\": \"Box" + under +
                                    "g Other\"\nLine break in material name replaced by \"_\": \"p" + under +
                                    "newmtl Z\"\n" +
-                                   (imageThere ? "" : "Unable to locate texture file \"" + image + "\".\n") +
+                                   (imageThere ? "" : "Unable to locate texture file \"" + escaped + "\".\n") +
                                    "Line break in texture name replaced by \"_\": \"" + texture_ + "\"\n");
             const std::string mtl = qoxtest::ReadFile(out.File("scene.mtl"));
             EXPECT_NE(mtl.find("\nmap_Kd " + texture_ + "\n"), std::string::npos) << mtl;

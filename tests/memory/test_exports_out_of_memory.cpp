@@ -400,17 +400,19 @@ TEST(ExportsOutOfMemory, MessagesAreWholeOrTheExportFails)
     KQoxSdkManager manager;
     KQoxScene& scene = *manager.CreateKQoxScene();
     BuildMissingTexture(manager, scene, image);
-    const std::string notFound = "Unable to locate texture file \"" + image + "\".\n";
+    // Messages show the name's line break escaped.
+    const std::string shown = dir.File("textures/weathered_granite\\nmap.png");
+    const std::string notFound = "Unable to locate texture file \"" + shown + "\".\n";
     // The forms that take textures, each with the lines its message holds.
     const std::vector<Form> forms = Forms();
     auto form = [&](int format) {
         return &*std::find_if(forms.begin(), forms.end(), [&](const Form& f) { return f.mFormat == format; });
     };
     const std::pair<const Form*, std::vector<std::string>> cases[] = {
-        {form(eEXPORT_QOX_BINARY), {"Texture file not found, its media is not embedded: " + image + "\n"}},
+        {form(eEXPORT_QOX_BINARY), {"Texture file not found, its media is not embedded: " + shown + "\n"}},
         {form(eEXPORT_OBJ),
          {notFound, "Line break in texture name replaced by \"_\": \"weathered_granite_map.png\"\n"}},
-        {form(eEXPORT_3DS), {notFound, "Texture name file: \"weathered_granite\nmap.png\" is too long.\n"}},
+        {form(eEXPORT_3DS), {notFound, "Texture name file: \"weathered_granite\\nmap.png\" is too long.\n"}},
     };
     for (const auto& each : cases)
     {
