@@ -167,8 +167,9 @@ void WriteGroup(Out& out, int side, int group, long base)
     });
 }
 
-// The files: 0 the 40 MB grid, 1 the 443 MB grid, 2 the many groups.
-const std::string& FilePath(int which)
+// The files (used only where fast_obj is at hand): 0 the 40 MB grid, 1 the
+// 443 MB grid, 2 the many groups.
+[[maybe_unused]] const std::string& FilePath(int which)
 {
     static std::string paths[3];
     std::string& path = paths[which];
@@ -230,7 +231,7 @@ double StatusMB(const char* key)
 }
 
 // Heap in use, in MB (malloc's arenas and its mapped blocks).
-double HeapMB()
+[[maybe_unused]] double HeapMB()
 {
     const struct mallinfo2 info = mallinfo2();
     return static_cast<double>(info.uordblks + info.hblkhd) / (1 << 20);
@@ -261,7 +262,7 @@ Measure Run(F&& call)
     return m;
 }
 
-double Median(std::vector<double> values)
+[[maybe_unused]] double Median(std::vector<double> values)
 {
     if (values.empty())
         return 0;
