@@ -904,8 +904,12 @@ std::vector<std::string> KTrailingParts(const char* name)
         p = *end ? end + 1 : end;
     }
     // The name as written is tried before its tails: a relative one is its
-    // own longest tail. No tail may hold a "..".
+    // own longest tail. No tail may hold a "..". A name of thousands of
+    // parts (a damaged or hostile file) costs a search of the folder per
+    // tail: only the last kTrailingPartsMost parts are tried.
     size_t first = IsSep(name[0]) ? 0 : 1;
+    if (parts.size() > kTrailingPartsMost)
+        first = std::max(first, parts.size() - kTrailingPartsMost);
     for (size_t i = 0; i < parts.size(); ++i)
         if (parts[i] == "..")
             first = std::max(first, i + 1);

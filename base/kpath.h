@@ -137,8 +137,10 @@ KString KFindFileFrom(const char* directory, const char* name, KFindFile upTo = 
 // part for one that starts with a separator, down to the base name. A part
 // that climbs (a "..") is in no tail given, so that none leads out of the
 // folder it is looked for in, and "." is no part; no tail starts with a
-// separator. None for a name without folders or one that ends in a
+// separator. Tails of at most kTrailingPartsMost parts are given (no image
+// ships that deep). None for a name without folders or one that ends in a
 // separator (a folder).
+constexpr size_t kTrailingPartsMost = 32;
 std::vector<std::string> KTrailingParts(const char* name);
 // The same as written only (upTo eAsWritten).
 KString KFindFileAsWritten(const char* directory, const char* name);

@@ -351,6 +351,14 @@ TEST(KPathFindTest, NamesWithAPathOfAnotherMachineFindTheImageBeside)
     };
     for (const auto& t : tails)
         EXPECT_EQ(KTrailingParts(t.first), t.second) << t.first;
+    // A name of many parts: the tails of its last parts only.
+    std::string deep = "C:";
+    for (size_t i = 0; i < 10 * kTrailingPartsMost; ++i)
+        deep += "\\d" + std::to_string(i);
+    const std::vector<std::string> deepTails = KTrailingParts(deep.c_str());
+    ASSERT_EQ(deepTails.size(), kTrailingPartsMost);
+    EXPECT_EQ(deepTails.front().substr(0, 5), "d" + std::to_string(9 * kTrailingPartsMost) + "/");
+    EXPECT_EQ(deepTails.back(), "d" + std::to_string(10 * kTrailingPartsMost - 1));
 }
 
 TEST(KPathTempTest, TmpDirHandling)

@@ -354,6 +354,18 @@ TEST(ObjMaterials, NamesAreReadWholeAndWrittenSoThatTheyReadBackWhole)
         }
 #endif
     }
+    // A scene's name with blanks at its ends, which no reader keeps: they
+    // are written as '_', so that the name stays one of its own.
+    qoxtest::TempDir dir;
+    ASSERT_TRUE(qoxtest::WriteFile(dir.File("lib.mtl"), "newmtl Car\nKd 1 0 0\n"));
+    auto r = ReadText(dir, "mtllib lib.mtl\nv 0 0 0\nv 1 0 0\nv 0 1 0\nusemtl Car\nf 1 2 3\n");
+    ASSERT_TRUE(r->ok);
+    r->Mesh("default")->GM(0, 0)->SetName(" Car Paint\t");
+    ASSERT_TRUE(WriteScene(*r->manager, r->scene, dir.File("out.obj")));
+    EXPECT_NE(qoxtest::ReadFile(dir.File("out.mtl")).find("\nnewmtl _Car Paint_\n"), std::string::npos);
+    ObjRead back(dir.File("out.obj"));
+    const std::vector<FaceMaterial> expected{{"_Car Paint_", 1, 0, 0, 1}};
+    EXPECT_EQ(FaceMaterials(back), expected);
 #ifndef QOX_HAVE_TINYOBJ
     GTEST_SKIP() << "tinyobjloader is not installed: the names are not compared with its reading";
 #endif
