@@ -27,6 +27,10 @@
 #include <vector>
 
 #include "common/qox_test_common.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/kqoxentity.h"
+#include "scene/kqoxscene.h"
+#include "scene/kqoxsdkmanager.h"
 
 // The sweeps run the SDK on one thread: ThreadSanitizer has nothing to check
 // there, and its runtime makes thousands of child processes slow.
@@ -182,6 +186,28 @@ inline std::string FolderDifference(const Folder& found, const Folder& wanted)
         if (!found.count(file.first))
             return "lost " + file.first;
     return "";
+}
+
+// The example scene's textures left naming an image that is not there
+// ("checker.tif" alone): its embedded image's clips dropped and its
+// extracted copy no longer named, so that a sweep decides by each
+// texture's file name whether an image is there to copy or embed.
+inline void DropEmbeddedClips(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene)
+{
+    // Out of the scene's list first: the list holds the clips it names.
+    while (scene.GetEntity()->GetVideoCount() > 0)
+        if (!scene.GetEntity()->RemoveVideo(scene.GetEntity()->GetVideo(0)))
+            break;
+    while (manager.GetKQoxVideoCount() > 0)
+        if (!manager.DestroyKQoxVideo(manager.GetKQoxVideo(0)))
+            break;
+    KArrayTemplate<qoxsdk_600::KQoxTexture*> textures;
+    scene.FillTextureArray(textures);
+    for (int i = 0; i < textures.GetCount(); ++i)
+    {
+        textures[i]->SetMediaName("");
+        textures[i]->SetFileName("checker.tif");
+    }
 }
 
 } // namespace qoxtest

@@ -256,6 +256,7 @@ void SweepEveryForm(AllocationFailure mode)
     KQoxScene& scene = *manager.CreateKQoxScene();
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(kExample) && importer.Import(scene)) << importer.GetLastErrorString();
+    qoxtest::DropEmbeddedClips(manager, scene);
     KArrayTemplate<KQoxTexture*> textures;
     scene.FillTextureArray(textures);
     ASSERT_GT(textures.GetCount(), 0);

@@ -178,6 +178,7 @@ TEST(NativeSavesOutOfMemory, NameTheTextureFileWholeAndLeaveNoTemporary)
     KQoxScene& scene = *manager.CreateKQoxScene();
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(kExample) && importer.Import(scene)) << importer.GetLastErrorString();
+    qoxtest::DropEmbeddedClips(manager, scene);
     KArrayTemplate<KQoxTexture*> textures;
     scene.FillTextureArray(textures);
     ASSERT_GT(textures.GetCount(), 0);
