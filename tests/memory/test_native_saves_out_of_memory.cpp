@@ -18,6 +18,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "base/kthreadlimit.h"
 #include "common/qox_test_common.h"
@@ -27,6 +28,7 @@
 #include "memory_test_util.h"
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
 
@@ -178,10 +180,12 @@ TEST(NativeSavesOutOfMemory, NameTheTextureFileWholeAndLeaveNoTemporary)
     KQoxScene& scene = *manager.CreateKQoxScene();
     KQoxImporter importer(manager);
     ASSERT_TRUE(importer.Initialize(kExample) && importer.Import(scene)) << importer.GetLastErrorString();
-    qoxtest::DropEmbeddedClips(manager, scene);
     KArrayTemplate<KQoxTexture*> textures;
     scene.FillTextureArray(textures);
     ASSERT_GT(textures.GetCount(), 0);
+    std::vector<std::string> media;
+    for (int i = 0; i < textures.GetCount(); ++i)
+        media.emplace_back(textures[i]->GetMediaName());
     qoxtest::TempDir dir;
     ASSERT_EQ(mkdir(dir.File(kLongFolder).c_str(), 0700), 0);
     const std::string image = dir.File(kLongFolder + std::string("/checker.tif"));
@@ -190,8 +194,15 @@ TEST(NativeSavesOutOfMemory, NameTheTextureFileWholeAndLeaveNoTemporary)
     for (const Case& c : kCases)
     {
         SCOPED_TRACE(c.mName);
+        // The example embeds its image: its clips name the same file, and a
+        // texture naming a file not there has no clip to fall back on.
         for (int i = 0; i < textures.GetCount(); ++i)
+        {
             textures[i]->SetFileName((c.mImage ? image : missing).c_str());
+            textures[i]->SetMediaName(c.mImage ? media[i].c_str() : "");
+        }
+        for (int i = 0; i < manager.GetKQoxVideoCount(); ++i)
+            manager.GetKQoxVideo(i)->SetFileName((c.mImage ? image : missing).c_str());
         gConversions = 0;
         std::string said;
         SweepSave(manager, scene, c, dir.File(std::string("case-") + std::to_string(&c - kCases)), said);
