@@ -2,6 +2,11 @@
 
 #include "fileio/kqoxexporter.h"
 #include "fileio/kqoxioregistry.h"
+#include "scene/attributes/kqoxlayer.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxmesh.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxtakeinfo.h"
 
 using namespace qoxsdk_600;
@@ -91,4 +96,36 @@ void AddTake(KQoxScene& scene, const char* name)
     info.Name = name;
     scene.SetTakeInfo(info);
     scene.SetCurrentTake(name);
+}
+
+void TexturedMesh(KQoxSdkManager& manager, KQoxScene& scene, const char* node, KQoxTexture* texture)
+{
+    KQoxMesh* mesh = manager.CreateKQoxMesh();
+    mesh->InitControlPoints(4);
+    for (int i = 0; i < 4; ++i)
+        mesh->GetControlPoints()[i] = KQoxVector4(i % 2, i / 2, 0, 1);
+    mesh->BeginPolygon();
+    for (int i : {0, 1, 3, 2})
+        mesh->AddPolygon(i);
+    mesh->EndPolygon();
+    AddNode(manager, scene.GetRootNode(), node, mesh);
+    mesh->AM(manager.CreateKQoxMaterial((std::string(node) + "Paint").c_str()), 0);
+    mesh->GetLayer(0)->GetMaterials()->mMappingMode = KQoxLayerElement::eALL_SAME;
+    KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
+    textures->mMappingMode = KQoxLayerElement::eALL_SAME;
+    textures->mDirectArray.Add(texture);
+    textures->mIndexArray.Add(0);
+    mesh->GetLayer(0)->SetTextures(textures);
+}
+
+KQoxTexture* EmbeddedTexture(KQoxSdkManager& manager, KQoxScene& scene, const std::string& name,
+                             const std::string& image)
+{
+    KQoxVideo* clip = manager.CreateKQoxVideo(name.c_str());
+    clip->SetFileName(image.c_str());
+    scene.GetEntity()->AddVideo(clip);
+    KQoxTexture* texture = manager.CreateKQoxTexture(name.c_str());
+    texture->SetFileName(image.c_str());
+    texture->SetMediaName(("Video::" + name).c_str());
+    return texture;
 }

@@ -8,6 +8,7 @@
 #include <functional>
 
 #include "host/zhost.h"
+#include "scene/attributes/kqoxtexture.h"
 #include "scene/kqoxnode.h"
 #include "scene/kqoxscene.h"
 #include "scene/kqoxsdkmanager.h"
@@ -45,5 +46,15 @@ qoxsdk_600::KQoxNode* AddNode(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::K
 
 // Creates the take with its information (what the native file stores).
 void AddTake(qoxsdk_600::KQoxScene& scene, const char* name);
+
+// A square mesh named node with one material (node + "Paint") and one
+// texture layer using texture.
+void TexturedMesh(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene, const char* node,
+                  qoxsdk_600::KQoxTexture* texture);
+
+// A clip named name embedding image, listed in the scene, and a texture of
+// that name using it; the texture.
+qoxsdk_600::KQoxTexture* EmbeddedTexture(qoxsdk_600::KQoxSdkManager& manager, qoxsdk_600::KQoxScene& scene,
+                                         const std::string& name, const std::string& image);
 
 #endif

@@ -11,11 +11,7 @@
 #include "common/qox_test_files.h"
 
 #include "fileio/kqoximporter.h"
-#include "scene/attributes/kqoxlayer.h"
-#include "scene/attributes/kqoxmaterial.h"
-#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
-#include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
 
 using namespace qoxsdk_600;
@@ -48,26 +44,7 @@ TEST_F(ImportTest, ControlCharactersInNamesAreShownEscapedOneLinePerMessage)
         const std::string image = made + "/wood" + row.mRaw + ".png", shown = made + "/wood" + row.mShown + ".png";
         ASSERT_TRUE(qoxtest::WriteFile(image, "\x89PNG wood"));
         const std::string scene = Write([&](KQoxSdkManager& m, KQoxScene& s) {
-            KQoxVideo* clip = m.CreateKQoxVideo("wood");
-            clip->SetFileName(image.c_str());
-            s.GetEntity()->AddVideo(clip);
-            KQoxTexture* texture = m.CreateKQoxTexture("wood");
-            texture->SetFileName(image.c_str());
-            texture->SetMediaName("Video::wood");
-            KQoxMesh* mesh = m.CreateKQoxMesh();
-            mesh->InitControlPoints(3);
-            mesh->BeginPolygon();
-            for (int i : {0, 1, 2})
-                mesh->AddPolygon(i);
-            mesh->EndPolygon();
-            AddNode(m, s.GetRootNode(), "board", mesh);
-            mesh->AM(m.CreateKQoxMaterial("paint"), 0);
-            mesh->GetLayer(0)->GetMaterials()->mMappingMode = KQoxLayerElement::eALL_SAME;
-            KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
-            textures->mMappingMode = KQoxLayerElement::eALL_SAME;
-            textures->mDirectArray.Add(texture);
-            textures->mIndexArray.Add(0);
-            mesh->GetLayer(0)->SetTextures(textures);
+            TexturedMesh(m, s, "board", EmbeddedTexture(m, s, "wood", image));
             AddTake(s, "Take 001");
         });
         fs::remove(image);

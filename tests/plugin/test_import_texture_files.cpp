@@ -11,9 +11,6 @@
 
 #include "common/qox_test_files.h"
 
-#include "scene/attributes/kqoxlayer.h"
-#include "scene/attributes/kqoxmaterial.h"
-#include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
 #include "scene/kqoxentity.h"
@@ -24,28 +21,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kImage("\x89PNG not decoded here\0\x01\xff", 24);
-
-// A square mesh named node with one material and one texture layer using
-// texture.
-void TexturedMesh(KQoxSdkManager& manager, KQoxScene& scene, const char* node, KQoxTexture* texture)
-{
-    KQoxMesh* mesh = manager.CreateKQoxMesh();
-    mesh->InitControlPoints(4);
-    for (int i = 0; i < 4; ++i)
-        mesh->GetControlPoints()[i] = KQoxVector4(i % 2, i / 2, 0, 1);
-    mesh->BeginPolygon();
-    for (int i : {0, 1, 3, 2})
-        mesh->AddPolygon(i);
-    mesh->EndPolygon();
-    AddNode(manager, scene.GetRootNode(), node, mesh);
-    mesh->AM(manager.CreateKQoxMaterial((std::string(node) + "Paint").c_str()), 0);
-    mesh->GetLayer(0)->GetMaterials()->mMappingMode = KQoxLayerElement::eALL_SAME;
-    KQoxLayerElementTexture* textures = new KQoxLayerElementTexture;
-    textures->mMappingMode = KQoxLayerElement::eALL_SAME;
-    textures->mDirectArray.Add(texture);
-    textures->mIndexArray.Add(0);
-    mesh->GetLayer(0)->SetTextures(textures);
-}
 
 } // namespace
 
@@ -162,13 +137,7 @@ std::string ImportMessageTest::SceneWhoseImagesCannotGoBeside()
             {
                 const std::string image = made + "/" + name + ".png";
                 EXPECT_TRUE(qoxtest::WriteFile(image, kImage));
-                KQoxVideo* clip = m.CreateKQoxVideo(name);
-                clip->SetFileName(image.c_str());
-                s.GetEntity()->AddVideo(clip);
-                KQoxTexture* texture = m.CreateKQoxTexture(name);
-                texture->SetFileName(image.c_str());
-                texture->SetMediaName((std::string("Video::") + name).c_str());
-                TexturedMesh(m, s, name, texture);
+                TexturedMesh(m, s, name, EmbeddedTexture(m, s, name, image));
             }
             AddTake(s, "Take 001");
         },
