@@ -85,17 +85,31 @@ int BinaryFind(KArrayTemplate<T>& list, const char* name)
 
 KQoxEntity::KQoxEntity(KQoxSdkManager& manager)
     : mManager(manager)
+    , mListedBy(&manager)
     , mRootNode(nullptr)
     , mError(kEntityErrors, eERROR_COUNT)
 {
-    KQoxNode* root = manager.CreateKQoxNode("RootNode");
-    if (root)
-        root->SetEntity(this, true);
-    mRootNode = root;
+    // Listed first, so that the manager can reach it as soon as it holds
+    // records; taken off again if the root cannot be made.
+    manager.mEntities.insert(this);
+    try
+    {
+        KQoxNode* root = manager.CreateKQoxNode("RootNode");
+        if (root)
+            root->SetEntity(this, true);
+        mRootNode = root;
+    }
+    catch (...)
+    {
+        manager.mEntities.erase(this);
+        throw;
+    }
 }
 
 KQoxEntity::~KQoxEntity()
 {
+    if (mListedBy)
+        mListedBy->mEntities.erase(this);
     Clear();
     for (int kind = 0; kind < eKIND_COUNT; ++kind)
         FreeReferences(static_cast<EKind>(kind));
@@ -342,12 +356,28 @@ bool KQoxEntity::RemoveReference(EKind kind, KQoxObject* object)
         mError.SetLastErrorID(kInUse[kind]);
         return false;
     }
+    EraseRecord(kind, index);
+    return true;
+}
+
+void KQoxEntity::EraseRecord(EKind kind, int index)
+{
+    KQoxObjectReference* record = mReferences[kind][index];
     mReferences[kind].RemoveAt(index);
     if (index < mReferenceOrder[kind].mSortedCount)
         --mReferenceOrder[kind].mSortedCount;
-    mRecordOf[kind].erase(object);
+    mRecordOf[kind].erase(record->mObject);
     delete record;
-    return true;
+}
+
+void KQoxEntity::Forget(KQoxObject* object)
+{
+    for (int kind = 0; kind < eKIND_COUNT; ++kind)
+    {
+        const int index = FindRecord(static_cast<EKind>(kind), object);
+        if (index >= 0)
+            EraseRecord(static_cast<EKind>(kind), index);
+    }
 }
 
 KQoxObject* KQoxEntity::GetReference(EKind kind, int index, bool setError)
@@ -384,6 +414,13 @@ int KQoxEntity::GetMaterialIndex(KString name)
     int index = -1;
     FindReference(eMATERIAL, name, true, &index);
     return index;
+}
+
+void KQoxEntity::ForgetReferences(bool deformers)
+{
+    for (int kind = 0; kind < eKIND_COUNT; ++kind)
+        if (deformers || kind != eDEFORMER)
+            FreeReferences(static_cast<EKind>(kind));
 }
 
 void KQoxEntity::FreeReferences(EKind kind)

@@ -135,6 +135,7 @@ public:
 
 private:
     friend class KQoxNode;
+    friend class KQoxSdkManager;
 
     enum EKind : int
     {
@@ -175,6 +176,13 @@ private:
 
     bool AddReference(EKind kind, KQoxObject* object);
     bool RemoveReference(EKind kind, KQoxObject* object);
+    // The record at index of the kind's list dropped, whatever its count.
+    void EraseRecord(EKind kind, int index);
+    // Every record of the object dropped, for the manager destroying it.
+    void Forget(KQoxObject* object);
+    // Every record dropped (of deformers only with the flag: the manager's
+    // Clear keeps those), for the manager destroying what they name.
+    void ForgetReferences(bool deformers);
     void AppendInOrder(EKind kind, const std::vector<KQoxObject*>& objects);
     KQoxObject* GetReference(EKind kind, int index, bool setError);
     KQoxObject* FindReference(EKind kind, const KString& name, bool setError, int* index);
@@ -187,6 +195,8 @@ private:
     bool ConsultReferences(EKind kind, const char* name, unsigned int* index, bool& answer);
 
     KQoxSdkManager& mManager;
+    // The manager while it lists this entity; null once it is destroyed.
+    KQoxSdkManager* mListedBy;
     KQoxNode* mRootNode;
     // Removed nodes leave holes (null entries) that are closed, in order,
     // before the list is next read by position, or when they make up half of

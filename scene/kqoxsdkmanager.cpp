@@ -1,4 +1,5 @@
 #include "scene/kqoxsdkmanager.h"
+#include "scene/kqoxentity.h"
 
 #include <cassert>
 #include <cstdlib>
@@ -102,6 +103,12 @@ KQoxSdkManager::~KQoxSdkManager()
     Clear();
     // Clear leaves deformers and image converters listed; the manager owns
     // them all the same, so they go with it.
+    // Scenes made on their own outlive it; their entities must not reach it.
+    for (KQoxEntity* entity : mEntities)
+    {
+        entity->ForgetReferences(true);
+        entity->mListedBy = nullptr;
+    }
     mDeformers.DestroyAll();
     mImageConverters.DestroyAll();
     delete mNodeRenamingStrategy;
@@ -331,11 +338,20 @@ bool KQoxSdkManager::DestroyKQoxImporter(KQoxImporter* pImporter)
     return true;
 }
 
+void KQoxSdkManager::UnlistFromEntities(KQoxObject* pObject)
+{
+    for (KQoxEntity* entity : mEntities)
+        entity->Forget(pObject);
+}
+
 // Clear ----------------------------------------------------------------------
 
 void KQoxSdkManager::Clear()
 {
     mScenes.DestroyAll();
+    // Scenes made on their own stay: they drop their records of what goes.
+    for (KQoxEntity* entity : mEntities)
+        entity->ForgetReferences(false);
     mNodeAttributes.DestroyAll();
     mNodes.DestroyAll();
     mLinks.DestroyAll();

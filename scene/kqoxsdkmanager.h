@@ -31,6 +31,7 @@ class KProperty;
 namespace qoxsdk_600 {
 
 class KQoxScene;
+class KQoxEntity;
 class KQoxNode;
 class KQoxNodeAttribute;
 class KQoxLink;
@@ -192,6 +193,8 @@ public:
     // The pIndex-th generic node of that exact name.
     virtual KQoxGenericNode* FindKQoxGenericNode(const char* pName, int pIndex = 0);
     // Textures and clips run their Destruct hook before they are deleted.
+    // A material, texture, clip, generic node or deformer destroyed leaves
+    // every scene's list of them first, whatever its use count there.
     virtual bool DestroyKQoxTexture(KQoxTexture* pTexture);
     virtual bool DestroyKQoxVideo(KQoxVideo* pVideo);
     bool DestroyKQoxImageConverter(KQoxImageConverter* pConverter);
@@ -418,6 +421,13 @@ private:
     // False when the object was not in the chain.
     bool UnchainDeferred(KQoxTakeNodeContainer* pObject);
 
+    friend class KQoxEntity;
+    // Takes a destroyed object out of the lists of every entity alive.
+    void UnlistFromEntities(KQoxObject* pObject);
+
+    // The entities made with this manager and not destroyed yet (each
+    // scene's); an entity forgets the manager if the manager goes first.
+    std::unordered_set<KQoxEntity*> mEntities;
     unsigned long mNameVersion = 0;
     // Nesting of this manager's recursive node destructions (DestroyKQoxNode).
     int mNestedDestroy = 0;

@@ -8,6 +8,7 @@
 #include "scene/attributes/kqoxnull.h"
 #include "scene/attributes/kqoxopticalreference.h"
 #include "scene/attributes/kqoxskeleton.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -107,7 +108,11 @@ KQoxGenericNode* KQoxSdkManager::AllocateKQoxGenericNode(const char* pName)
 
 bool KQoxSdkManager::DestroyKQoxGenericNode(KQoxGenericNode* pGenericNode)
 {
-    return DestroyListed<KQoxGenericNode, true>(mGenericNodes, pGenericNode);
+    if (!RemoveListed(mGenericNodes, pGenericNode))
+        return false;
+    UnlistFromEntities(pGenericNode);
+    DisposeObject<KQoxGenericNode, true>(pGenericNode);
+    return true;
 }
 
 KQoxGenericNode* KQoxSdkManager::FindKQoxGenericNode(const char* pName, int pIndex)

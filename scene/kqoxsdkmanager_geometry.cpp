@@ -5,6 +5,7 @@
 #include "scene/attributes/kqoxmaterial.h"
 #include "scene/attributes/kqoxmesh.h"
 #include "scene/attributes/kqoxshape.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -73,12 +74,20 @@ bool KQoxSdkManager::DestroyKQoxShape(KQoxShape* pShape)
 
 bool KQoxSdkManager::DestroyKQoxMaterial(KQoxMaterial* pMaterial)
 {
-    return DestroyListed<KQoxMaterial, true>(mMaterials, pMaterial);
+    if (!RemoveListed(mMaterials, pMaterial))
+        return false;
+    UnlistFromEntities(pMaterial);
+    DisposeObject<KQoxMaterial, true>(pMaterial);
+    return true;
 }
 
 bool KQoxSdkManager::DestroyKQoxDeformer(KQoxDeformer* pDeformer)
 {
-    return DestroyListed<KQoxDeformer, true>(mDeformers, pDeformer);
+    if (!RemoveListed(mDeformers, pDeformer))
+        return false;
+    UnlistFromEntities(pDeformer);
+    DisposeObject<KQoxDeformer, true>(pDeformer);
+    return true;
 }
 
 KQoxMaterial* KQoxSdkManager::FindKQoxMaterial(const char* pName, int pIndex)

@@ -3,6 +3,7 @@
 #include "scene/attributes/kqoximageconverter.h"
 #include "scene/attributes/kqoxtexture.h"
 #include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxentity.h"
 #include "scene/kqoxsdkmanager.h"
 
 namespace qoxsdk_600 {
@@ -41,12 +42,20 @@ KQoxImageConverter* KQoxSdkManager::AllocateKQoxImageConverter()
 
 bool KQoxSdkManager::DestroyKQoxTexture(KQoxTexture* pTexture)
 {
-    return DestroyListed<KQoxTexture, true>(mTextures, pTexture);
+    if (!RemoveListed(mTextures, pTexture))
+        return false;
+    UnlistFromEntities(pTexture);
+    DisposeObject<KQoxTexture, true>(pTexture);
+    return true;
 }
 
 bool KQoxSdkManager::DestroyKQoxVideo(KQoxVideo* pVideo)
 {
-    return DestroyListed<KQoxVideo, true>(mVideos, pVideo);
+    if (!RemoveListed(mVideos, pVideo))
+        return false;
+    UnlistFromEntities(pVideo);
+    DisposeObject<KQoxVideo, true>(pVideo);
+    return true;
 }
 
 bool KQoxSdkManager::DestroyKQoxImageConverter(KQoxImageConverter* pConverter)

@@ -5,12 +5,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "node_test_util.h"
+#include "scene/attributes/kqoxdeformer.h"
+#include "scene/attributes/kqoxgenericnode.h"
+#include "scene/attributes/kqoxmaterial.h"
+#include "scene/attributes/kqoxtexture.h"
+#include "scene/attributes/kqoxvideo.h"
+#include "scene/kqoxscene.h"
 
 using namespace nodetest;
 
@@ -365,4 +372,110 @@ TEST_F(NodeTest, SharedNodeListsFollowAModel)
             model[e].end());
         EXPECT_EQ(model[e], Listed(*entities[e]));
     }
+}
+
+// Materials, textures, clips, generic nodes and deformers destroyed while
+// entities list them (twice, so with a use count left): each leaves every
+// entity, those of scenes the manager made and those of scenes made on
+// their own, and the lists go on working: another object of the same name
+// joins and is found by it, where before the list named freed memory.
+TEST_F(NodeTest, ObjectsDestroyedWhileListedLeaveEveryEntity)
+{
+    struct Kind
+    {
+        const char* mName;
+        std::function<KQoxObject*(KQoxSdkManager&)> mMake;
+        std::function<bool(KQoxEntity&, KQoxObject*)> mAdd;
+        std::function<int(KQoxEntity&)> mCount;
+        std::function<KQoxObject*(KQoxEntity&, const char*)> mFind;
+        std::function<bool(KQoxSdkManager&, KQoxObject*)> mDestroy;
+    };
+    const Kind kinds[] = {
+        {"material", [](KQoxSdkManager& m) -> KQoxObject* { return m.CreateKQoxMaterial("wood"); },
+         [](KQoxEntity& e, KQoxObject* o) { return e.AddMaterial(o); },
+         [](KQoxEntity& e) { return e.GetMaterialCount(); },
+         [](KQoxEntity& e, const char* n) { return e.GetMaterial(KString(n)); },
+         [](KQoxSdkManager& m, KQoxObject* o) { return m.DestroyKQoxMaterial(static_cast<KQoxMaterial*>(o)); }},
+        {"texture", [](KQoxSdkManager& m) -> KQoxObject* { return m.CreateKQoxTexture("wood"); },
+         [](KQoxEntity& e, KQoxObject* o) { return e.AddTexture(o); },
+         [](KQoxEntity& e) { return e.GetTextureCount(); },
+         [](KQoxEntity& e, const char* n) { return e.GetTexture(KString(n)); },
+         [](KQoxSdkManager& m, KQoxObject* o) { return m.DestroyKQoxTexture(static_cast<KQoxTexture*>(o)); }},
+        {"clip", [](KQoxSdkManager& m) -> KQoxObject* { return m.CreateKQoxVideo("wood"); },
+         [](KQoxEntity& e, KQoxObject* o) { return e.AddVideo(o); },
+         [](KQoxEntity& e) { return e.GetVideoCount(); },
+         [](KQoxEntity& e, const char* n) { return e.GetVideo(KString(n)); },
+         [](KQoxSdkManager& m, KQoxObject* o) { return m.DestroyKQoxVideo(static_cast<KQoxVideo*>(o)); }},
+        {"generic node", [](KQoxSdkManager& m) -> KQoxObject* { return m.CreateKQoxGenericNode("wood"); },
+         [](KQoxEntity& e, KQoxObject* o) { return e.AddGenericNode(o); },
+         [](KQoxEntity& e) { return e.GetGenericNodeCount(); },
+         [](KQoxEntity& e, const char* n) { return e.GetGenericNode(n); },
+         [](KQoxSdkManager& m, KQoxObject* o) {
+             return m.DestroyKQoxGenericNode(static_cast<KQoxGenericNode*>(o));
+         }},
+        {"deformer", [](KQoxSdkManager& m) -> KQoxObject* { return m.CreateKQoxDeformer("wood", "Skin"); },
+         [](KQoxEntity& e, KQoxObject* o) { return e.AddDeformer(o); },
+         [](KQoxEntity& e) { return e.GetDeformerCount(); },
+         [](KQoxEntity& e, const char* n) { return e.GetDeformer(n); },
+         [](KQoxSdkManager& m, KQoxObject* o) { return m.DestroyKQoxDeformer(static_cast<KQoxDeformer*>(o)); }},
+    };
+    for (const Kind& kind : kinds)
+    {
+        SCOPED_TRACE(kind.mName);
+        KQoxScene* made = mManager->CreateKQoxScene();
+        KQoxScene own(*mManager);
+        KQoxEntity alone(*mManager);
+        KQoxEntity* entities[] = {made->GetEntity(), own.GetEntity(), &alone};
+        KQoxObject* kept = kind.mMake(*mManager);
+        kept->SetName("kept");
+        KQoxObject* gone = kind.mMake(*mManager);
+        const std::string name = gone->GetName();
+        for (KQoxEntity* entity : entities)
+        {
+            ASSERT_TRUE(kind.mAdd(*entity, kept));
+            ASSERT_TRUE(kind.mAdd(*entity, gone));
+            ASSERT_TRUE(kind.mAdd(*entity, gone));
+        }
+        ASSERT_TRUE(kind.mDestroy(*mManager, gone));
+        KQoxObject* again = kind.mMake(*mManager);
+        ASSERT_EQ(again->GetName(), name);
+        for (KQoxEntity* entity : entities)
+        {
+            EXPECT_EQ(kind.mCount(*entity), 1);
+            EXPECT_EQ(kind.mFind(*entity, name.c_str()), nullptr);
+            EXPECT_TRUE(kind.mAdd(*entity, again)) << entity->GetLastErrorString();
+            EXPECT_EQ(kind.mFind(*entity, name.c_str()), again);
+            EXPECT_EQ(kind.mFind(*entity, kept->GetName()), kept);
+        }
+        EXPECT_TRUE(mManager->DestroyKQoxScene(made, false));
+    }
+}
+
+// A scene made on its own outlives its manager's Clear, and an entity made
+// on its own the manager itself: they drop their records of what went, and
+// never reach the manager again.
+TEST_F(NodeTest, EntitiesOutliveTheirManagersClearAndTheManager)
+{
+    auto own = std::make_unique<KQoxScene>(*mManager);
+    auto alone = std::make_unique<KQoxEntity>(*mManager);
+    for (KQoxEntity* entity : {own->GetEntity(), alone.get()})
+    {
+        ASSERT_TRUE(entity->AddMaterial(mManager->CreateKQoxMaterial("paint")));
+        ASSERT_TRUE(entity->AddVideo(mManager->CreateKQoxVideo("clip")));
+        ASSERT_TRUE(entity->AddDeformer(mManager->CreateKQoxDeformer("skin", "Skin")));
+    }
+    mManager->Clear();
+    for (KQoxEntity* entity : {own->GetEntity(), alone.get()})
+    {
+        EXPECT_EQ(entity->GetMaterialCount(), 0);
+        EXPECT_EQ(entity->GetVideoCount(), 0);
+        EXPECT_EQ(entity->GetDeformerCount(), 1); // Clear keeps deformers
+        EXPECT_EQ(entity->GetMaterial(KString("Material::paint")), nullptr);
+    }
+    own.reset();
+    ASSERT_TRUE(alone->AddTexture(mManager->CreateKQoxTexture("wood")));
+    mManager.reset();
+    EXPECT_EQ(alone->GetTextureCount(), 0);
+    EXPECT_EQ(alone->GetDeformerCount(), 0);
+    alone.reset();
 }
