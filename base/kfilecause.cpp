@@ -27,49 +27,53 @@ const char* KFileErrorCause(int error)
     }
 }
 
-std::string KEscapeControls(std::string_view text, bool lineBreaks)
+namespace {
+
+// Appends the byte as \xHH.
+void AppendHex(std::string& text, unsigned char byte)
 {
     static const char kDigits[] = "0123456789ABCDEF";
+    text += "\\x";
+    text += kDigits[byte >> 4];
+    text += kDigits[byte & 15];
+}
+
+} // namespace
+
+std::string KEscapeControls(std::string_view text, bool lineBreaks)
+{
     std::string escaped;
     escaped.reserve(text.size());
     for (const char c : text)
     {
         const unsigned char byte = static_cast<unsigned char>(c);
         if ((byte >= 0x20 && byte != 0x7F) || (lineBreaks && c == '\n'))
-        {
             escaped += c;
-            continue;
-        }
-        escaped += '\\';
-        switch (byte)
-        {
-        case '\n': escaped += 'n'; break;
-        case '\t': escaped += 't'; break;
-        case '\r': escaped += 'r'; break;
-        case 0x1B: escaped += 'e'; break;
-        default:
-            escaped += 'x';
-            escaped += kDigits[byte >> 4];
-            escaped += kDigits[byte & 15];
-        }
+        else if (c == '\n')
+            escaped += "\\n";
+        else if (c == '\t')
+            escaped += "\\t";
+        else if (c == '\r')
+            escaped += "\\r";
+        else if (byte == 0x1B)
+            escaped += "\\e";
+        else
+            AppendHex(escaped, byte);
     }
     return escaped;
 }
 
 KString KMessageText(std::string_view bytes)
 {
-    static const char kDigits[] = "0123456789ABCDEF";
-    KString text;
+    std::string text;
+    text.reserve(bytes.size());
     for (const char c : bytes)
     {
         const unsigned char byte = static_cast<unsigned char>(c);
         if (byte >= 0x20 && byte < 0x7F)
-        {
             text += c;
-            continue;
-        }
-        const char escaped[] = {'\\', 'x', kDigits[byte >> 4], kDigits[byte & 15], '\0'};
-        text += escaped;
+        else
+            AppendHex(text, byte);
     }
-    return text;
+    return KString(text.c_str());
 }
