@@ -354,8 +354,9 @@ void SweepFormFiles(KQoxSdkManager& manager, KQoxScene& scene, const Form& form,
         const qoxtest::SweepOutcome outcome = qoxtest::SweepAllocations(
             [&](std::string& text) {
                 qoxtest::DisarmAllocations();
-                const std::string folder = swept + "/" + std::to_string(getpid());
-                mkdir(folder.c_str(), 0700);
+                // Every run's paths as long as the counting run's, however
+                // process ids wrap round.
+                const std::string folder = qoxtest::FreshRunFolder(swept);
                 qoxtest::WriteFolder(folder, form.mOld);
                 const std::string path = folder + "/" + form.mFile;
                 std::string said;
