@@ -363,6 +363,18 @@ protected:
         return true;
     }
 
+    // Removes an object that scenes may list from its list and from every
+    // live entity's lists, then disposes of it: no entity keeps it.
+    template <class T>
+    bool DestroyUnlisted(KQoxObjectList<T>& pList, T* pObject)
+    {
+        if (!RemoveListed(pList, pObject))
+            return false;
+        UnlistFromEntities(pObject);
+        DisposeObject<T, true>(pObject);
+        return true;
+    }
+
     // The pIndex-th object (from 0, in list order) whose current name equals
     // PrefixName(pPrefix, pName) exactly, or without prefixing when pPrefix
     // is null; "Object not found" and null when there is none.

@@ -108,11 +108,7 @@ KQoxGenericNode* KQoxSdkManager::AllocateKQoxGenericNode(const char* pName)
 
 bool KQoxSdkManager::DestroyKQoxGenericNode(KQoxGenericNode* pGenericNode)
 {
-    if (!RemoveListed(mGenericNodes, pGenericNode))
-        return false;
-    UnlistFromEntities(pGenericNode);
-    DisposeObject<KQoxGenericNode, true>(pGenericNode);
-    return true;
+    return DestroyUnlisted(mGenericNodes, pGenericNode);
 }
 
 KQoxGenericNode* KQoxSdkManager::FindKQoxGenericNode(const char* pName, int pIndex)

@@ -74,20 +74,12 @@ bool KQoxSdkManager::DestroyKQoxShape(KQoxShape* pShape)
 
 bool KQoxSdkManager::DestroyKQoxMaterial(KQoxMaterial* pMaterial)
 {
-    if (!RemoveListed(mMaterials, pMaterial))
-        return false;
-    UnlistFromEntities(pMaterial);
-    DisposeObject<KQoxMaterial, true>(pMaterial);
-    return true;
+    return DestroyUnlisted(mMaterials, pMaterial);
 }
 
 bool KQoxSdkManager::DestroyKQoxDeformer(KQoxDeformer* pDeformer)
 {
-    if (!RemoveListed(mDeformers, pDeformer))
-        return false;
-    UnlistFromEntities(pDeformer);
-    DisposeObject<KQoxDeformer, true>(pDeformer);
-    return true;
+    return DestroyUnlisted(mDeformers, pDeformer);
 }
 
 KQoxMaterial* KQoxSdkManager::FindKQoxMaterial(const char* pName, int pIndex)

@@ -42,20 +42,12 @@ KQoxImageConverter* KQoxSdkManager::AllocateKQoxImageConverter()
 
 bool KQoxSdkManager::DestroyKQoxTexture(KQoxTexture* pTexture)
 {
-    if (!RemoveListed(mTextures, pTexture))
-        return false;
-    UnlistFromEntities(pTexture);
-    DisposeObject<KQoxTexture, true>(pTexture);
-    return true;
+    return DestroyUnlisted(mTextures, pTexture);
 }
 
 bool KQoxSdkManager::DestroyKQoxVideo(KQoxVideo* pVideo)
 {
-    if (!RemoveListed(mVideos, pVideo))
-        return false;
-    UnlistFromEntities(pVideo);
-    DisposeObject<KQoxVideo, true>(pVideo);
-    return true;
+    return DestroyUnlisted(mVideos, pVideo);
 }
 
 bool KQoxSdkManager::DestroyKQoxImageConverter(KQoxImageConverter* pConverter)
