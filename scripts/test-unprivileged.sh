@@ -27,9 +27,11 @@
 # others (and every folder above them searchable, put back as it was at the
 # end). Every case runs under umask QOX_USER_UMASK (default 077, the
 # harshest a user may have). QOX_USER_JOBS cases run at once (default:
-# nproc). Whatever a case leaves in its TMPDIR is named and fails the pass.
-# Ends with each skipped case and its reason, then a line "unprivileged: N
-# passed, N failed, N skipped"; fails when any case failed.
+# nproc), the allocation sweeps first; those of 200 runs or more run one
+# point in QOX_USER_SWEEP_THIN (default 3) of those the root pass ran.
+# Whatever a case leaves in its TMPDIR is named and fails the pass. Ends with
+# each skipped case and its reason, then a line "unprivileged: N passed, N
+# failed, N skipped"; fails when any case failed.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -50,6 +52,10 @@ user_dependent='^(KStagedFiles|KSaveLock|KConfigFile|KRegistry|QoxLogFile|KPath|
 tests=${QOX_USER_TESTS:-.}
 [ "$tests" = user-dependent ] && tests=$user_dependent
 jobs=${QOX_USER_JOBS:-$(nproc)}
+# The long allocation sweeps run one point in this many of those the root
+# pass ran (QOX_SWEEP_THIN in tests/memory/memory_test_util.h): the same
+# code again, on the paths only such a user takes, in a third of the time.
+thin=${QOX_USER_SWEEP_THIN:-3}
 
 programs=()
 for program in "$build"/tests/*_tests; do
@@ -134,6 +140,15 @@ for program in "${programs[@]}"; do
       fi
     done >>"$list"
 done
+# The cases that run for minutes first (the allocation sweeps, longest
+# first, as CTest orders them), so that the pass is not left waiting on one
+# at its end.
+awk -F'\t' '
+  $2 ~ /^(TeardownOutOfMemory\.|ReadsOutOfMemory\.(ExtractedImages|Dxf))/ { print 1 "\t" $0; next }
+  $2 ~ /^(ExportsOutOfMemory\.(OnlyThe|Every)|ReadsOutOfMemory\.ObjWith)/ { print 2 "\t" $0; next }
+  $2 ~ /OutOfMemory\.|^ExportsTakeTurns\.|^KStagedFilesUsers\./ { print 3 "\t" $0; next }
+  { print 4 "\t" $0 }' "$list" | sort -s -t$'\t' -k1,1n | cut -f2- >"$list.ordered"
+mv "$list.ordered" "$list"
 count=$(wc -l <"$list")
 echo "test-unprivileged.sh: $count cases as $user (uid $uid, gid $gid, groups $(id -G "$user" | tr ' ' ,)), umask $mask, $jobs at once"
 
@@ -148,7 +163,7 @@ run_case() {
   IFS=$'\t' read -r program name < <(sed -n "${n}p" "$list")
   local out=$results/$n.out status=failed rc=0
   (cd "$tmp" && timeout 1500 runuser -u "$user" -- env -i HOME="$home" TMPDIR="$tmp" USER="$user" \
-    LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG="${LANG:-C.UTF-8}" $sanitizer_options \
+    LOGNAME="$user" PATH=/usr/local/bin:/usr/bin:/bin LANG="${LANG:-C.UTF-8}" QOX_SWEEP_THIN="$thin" $sanitizer_options \
     sh -c 'umask "$1" && shift && exec "$@"' sh "$mask" "$program" --gtest_filter="$name") >"$out" 2>&1 || rc=$?
   if [ "$rc" -eq 0 ] && grep -q '^\[==========\] 1 test from 1 test suite ran' "$out"; then
     grep -q '^\[  SKIPPED \] 1 test' "$out" && status=skipped || status=passed
@@ -156,7 +171,7 @@ run_case() {
   echo "$status $name" >"$results/$n.status"
 }
 export -f run_case
-export results tmp user home sanitizer_options mask list
+export results tmp user home sanitizer_options mask list thin
 
 seq 1 "$count" | xargs -P "$jobs" -n 1 bash -c 'run_case "$0"'
 

@@ -38,6 +38,8 @@ struct Counter
 };
 
 constexpr int kMaxChildren = 4;
+// The fewest runs a sweep makes before QOX_SWEEP_THIN thins it.
+constexpr long kThinFrom = 200;
 
 Counter* Slots()
 {
@@ -308,6 +310,11 @@ SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode
         return outcome;
     }
     outcome.mAllocations = Slots()[0].mCount;
+    // Thinned, when asked, only where the runs are many: a short sweep may
+    // meet its lack of memory at a single point.
+    const char* thin = std::getenv("QOX_SWEEP_THIN");
+    if (thin && outcome.mAllocations / every >= kThinFrom)
+        every *= std::max(1L, std::atol(thin));
     const std::vector<Ended> ended = RunAll(work, mode, outcome.mAllocations, every);
     const char* only = std::getenv("QOX_SWEEP_AT");
     long last = 0;

@@ -94,11 +94,12 @@ long SweepStride(long stride);
 // Runs the work (the child arms before it and exits with its code, still
 // armed, so that what exit() destroys runs short of memory too) once to
 // count, then for every N from 1 to that count (every-th only: 1, 1 +
-// every, ...) in the mode, up to four
-// children at once. A run is wrong
-// when its process does not exit (a signal: abort, terminate, crash), exits
-// with another code than done or out of memory, or never met its failing
-// allocation.
+// every, ...; with QOX_SWEEP_THIN=k in the environment, every k-th of
+// those when they are 200 or more: a second pass over the same code, as
+// another user, runs in a fraction of the time) in the mode, up to four
+// children at once. A run is wrong when its process does not exit (a
+// signal: abort, terminate, crash), exits with another code than done or
+// out of memory, or never met its failing allocation.
 SweepOutcome SweepAllocations(const AllocationWork& work, AllocationFailure mode, long every = 1);
 
 // The sweep found no wrong run (the first 40 are listed) and some runs
