@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
 #include <filesystem>
@@ -161,8 +162,13 @@ private:
     Fingerprint mPrint;
 };
 
+// The names of fresh files begin so.
+const char kFreshPrefix[] = ".qox-";
+
 // A file made fresh in a folder under a name of its own (".qox-<pid>-<n>"
-// and an extension), removed again unless it was moved into place.
+// and an extension), removed again unless it was moved into place. Until
+// then it is held open and locked, so that a fresh file found unlocked is
+// known as one whose reader is gone (killed on the way).
 class FreshFile
 {
 public:
@@ -176,17 +182,18 @@ public:
     FreshFile& operator=(const FreshFile&) = delete;
 
     // Creates it (never through a link, never over anything), mode 0666
-    // less the umask: its descriptor for writing, or -1 with errno. The
-    // process id is padded, so that the name (and the paths made from it
-    // for libtiff and the converters) is as long in every process and a
-    // read takes the same memory whatever its id.
+    // less the umask, and locks it: its descriptor for writing, kept here
+    // (not to be closed by the caller), or -1 with errno. The process id is
+    // padded, so that the name (and the paths made from it for libtiff and
+    // the converters) is as long in every process and a read takes the same
+    // memory whatever its id.
     int Create(const char* extension, unsigned& count)
     {
         Remove();
         for (int attempt = 0; attempt < 100; ++attempt)
         {
-            const int length =
-                std::snprintf(mName, sizeof mName, ".qox-%010ld-%u%s", static_cast<long>(getpid()), ++count, extension);
+            const int length = std::snprintf(mName, sizeof mName, "%s%010ld-%u%s", kFreshPrefix,
+                                             static_cast<long>(getpid()), ++count, extension);
             if (length < 0 || static_cast<size_t>(length) >= sizeof mName)
             {
                 mName[0] = 0;
@@ -195,7 +202,12 @@ public:
             }
             const int fd = openat(mFolder, mName, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (fd >= 0)
+            {
+                // Nobody else has it open yet: never refused.
+                flock(fd, LOCK_EX | LOCK_NB);
+                mFd = fd;
                 return fd;
+            }
             const int error = errno;
             mName[0] = 0;
             if (error != EEXIST)
@@ -207,21 +219,62 @@ public:
         errno = EEXIST;
         return -1;
     }
+    // Removed, then let go.
     void Remove()
     {
         if (mName[0])
             unlinkat(mFolder, mName, 0);
-        mName[0] = 0;
+        Forget();
     }
     // Moved into place: nothing to remove.
-    void Forget() { mName[0] = 0; }
+    void Forget()
+    {
+        mName[0] = 0;
+        if (mFd >= 0)
+            close(mFd);
+        mFd = -1;
+    }
+    // Moved into place, its descriptor (still locked) the caller's.
+    int Keep()
+    {
+        const int fd = mFd;
+        mFd = -1;
+        Forget();
+        return fd;
+    }
     const char* Name() const { return mName; }
     int Folder() const { return mFolder; }
 
 private:
     int mFolder;
+    int mFd = -1;
     char mName[NAME_MAX + 1];
 };
+
+// A fresh file found unlocked is left by a reader gone only once it has
+// not changed for this long: one between its making and its locking is
+// never taken for one.
+const int kLeftFreshSeconds = 60;
+
+// The fresh files among names (found in the folder) whose readers are
+// gone, removed: regular files of the user's own, unchanged for
+// kLeftFreshSeconds, that no reader holds locked.
+void RemoveLeftFresh(int folder, const std::vector<std::string>& names)
+{
+    const time_t now = time(nullptr);
+    for (const std::string& name : names)
+    {
+        const KDescriptor fd(OpenOwnFile(folder, name.c_str()));
+        struct stat opened, there;
+        if (fd.Get() < 0 || fstat(fd.Get(), &opened) != 0 || now - opened.st_mtime < kLeftFreshSeconds ||
+            flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file at that name, now locked here.
+        if (fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == opened.st_dev &&
+            there.st_ino == opened.st_ino)
+            unlinkat(folder, name.c_str(), 0);
+    }
+}
 
 // What a media folder keeps of the images this reader put there: for each
 // name, the fingerprints of the bytes put there and of the embedded content
@@ -383,12 +436,11 @@ Written WriteRaw(KQox& file, FreshFile& made, const char* extension, unsigned& c
         error = errno;
         return Written::eFOLDER_FAILED;
     }
+    // A failure the system tells only when the file is flushed fails
+    // placing it.
     const bool written = file.FieldReadRDescriptor(fd);
     error = errno;
-    const bool closed = close(fd) == 0;
-    if (!closed && written)
-        error = errno;
-    if (written && closed)
+    if (written)
         return Written::eDONE;
     made.Remove();
     return file.GetLastErrorID() == KQox::eFILE_CORRUPTED ? Written::eDAMAGED : Written::eFOLDER_FAILED;
@@ -421,11 +473,9 @@ Written WriteConverted(KQox& file, KQoxSdkManager& manager, const std::string& p
         image = std::move(read);
     }
     // Made empty here, so that the converter writes only a file of ours.
-    const int fd = made.Create(extension, count);
-    if (fd < 0 || close(fd) != 0)
+    if (made.Create(extension, count) < 0)
     {
         error = errno;
-        made.Remove();
         return Written::eFOLDER_FAILED;
     }
     const std::string name = NameInFolder(made.Folder(), path, made.Name());
@@ -549,24 +599,20 @@ private:
     bool Open(unsigned& count)
     {
         FreshFile made(mFolder);
-        const int fd = made.Create("", count);
-        if (fd < 0)
+        if (made.Create("", count) < 0)
             return false;
-        flock(fd, LOCK_EX | LOCK_NB);
         for (int attempt = 0; attempt < 100; ++attempt)
         {
             std::snprintf(mName, sizeof mName, "%s%010ld-%u", kJournalPrefix, static_cast<long>(getpid()), ++count);
             if (RenameNoReplace(mFolder, made.Name(), mName))
             {
-                made.Forget();
-                mFd = fd;
+                mFd = made.Keep();
                 return true;
             }
             if (errno != EEXIST)
                 break;
         }
         mName[0] = 0;
-        close(fd);
         return false;
     }
 
@@ -705,7 +751,7 @@ bool WriteRecord(int folder, const Entries& entries, unsigned& count)
         used += length;
     }
     written = written && WriteAll(fd, buffer, used) && fsync(fd) == 0;
-    if (close(fd) != 0 || !written || renameat(folder, made.Name(), folder, kRecordName) != 0)
+    if (!written || renameat(folder, made.Name(), folder, kRecordName) != 0)
         return false;
     made.Forget();
     fsync(folder);
@@ -766,10 +812,16 @@ struct KQoxRead6::MediaFiles::Record
 
 namespace {
 
-// The journals of reads that are done (their reads let them go) taken into
-// entries (taken lists them where this read holds the folder): each line
-// whose name still holds the bytes it tells of.
-void TakeJournals(int folder, bool held, Entries& entries, std::vector<std::string>& taken)
+// What reads leave in a folder: their journals, and the fresh files of
+// reads killed on the way.
+struct LeftByReads
+{
+    std::vector<std::string> mJournals;
+    std::vector<std::string> mFresh;
+};
+
+// The folder listed once for what reads leave there.
+void ListLeftByReads(int folder, LeftByReads& left)
 {
     const int listed = openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* opened = listed >= 0 ? fdopendir(listed) : nullptr;
@@ -779,13 +831,22 @@ void TakeJournals(int folder, bool held, Entries& entries, std::vector<std::stri
             close(listed);
         return;
     }
-    std::vector<std::string> names;
+    const std::unique_ptr<DIR, int (*)(DIR*)> listing(opened, closedir);
+    while (const dirent* entry = readdir(opened))
     {
-        const std::unique_ptr<DIR, int (*)(DIR*)> listing(opened, closedir);
-        while (const dirent* entry = readdir(opened))
-            if (std::strncmp(entry->d_name, kJournalPrefix, sizeof kJournalPrefix - 1) == 0)
-                names.push_back(entry->d_name);
+        if (std::strncmp(entry->d_name, kJournalPrefix, sizeof kJournalPrefix - 1) == 0)
+            left.mJournals.push_back(entry->d_name);
+        else if (std::strncmp(entry->d_name, kFreshPrefix, sizeof kFreshPrefix - 1) == 0)
+            left.mFresh.push_back(entry->d_name);
     }
+}
+
+// The journals among names of reads that are done (their reads let them
+// go) taken into entries (taken lists them where this read holds the
+// folder): each line whose name still holds the bytes it tells of.
+void TakeJournals(int folder, bool held, const std::vector<std::string>& names, Entries& entries,
+                  std::vector<std::string>& taken)
+{
     for (const std::string& name : names)
     {
         const KDescriptor journal(OpenOwnFile(folder, name.c_str()));
@@ -939,7 +1000,12 @@ void KQoxRead6::MediaFiles::Look(Folder& folder)
         if (fd.Get() >= 0 && ReadWhole(fd.Get(), text))
             ParseEntries(text, record->mEntries);
     }
-    TakeJournals(folder.mFd, record->mHeld, record->mEntries, record->mTaken);
+    LeftByReads left;
+    ListLeftByReads(folder.mFd, left);
+    TakeJournals(folder.mFd, record->mHeld, left.mJournals, record->mEntries, record->mTaken);
+    // Only one read at a time looks for fresh files to remove.
+    if (record->mHeld)
+        RemoveLeftFresh(folder.mFd, left.mFresh);
     folder.mRecord = std::move(record);
 }
 

@@ -14,8 +14,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <sys/mount.h>
@@ -1286,6 +1289,27 @@ TEST(NativeTextureMedia, MediaNamesThatNameNoFileAreNamed)
 
 namespace {
 
+// The modification time of what stands at path (never followed) set back
+// by seconds.
+void SetBack(const std::string& path, int seconds)
+{
+    struct timespec times[2];
+    clock_gettime(CLOCK_REALTIME, &times[0]);
+    times[0].tv_sec -= seconds;
+    times[1] = times[0];
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+// The names in a folder that fresh files of a read take.
+std::vector<std::string> FreshNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const std::string& name : qoxtest::ListDirectory(folder))
+        if (name.rfind(".qox-", 0) == 0)
+            names.push_back(name);
+    return names;
+}
+
 // Images written through it: the second ends the process at once, as a
 // reader killed while it extracts.
 int PpmConverterKilledAtTheSecond(int mode, KString& fileName, ImageConverterBuffer& buffer)
@@ -1305,7 +1329,7 @@ int PpmConverterKilledAtTheSecond(int mode, KString& fileName, ImageConverterBuf
 // stands and says the image it could not replace is not updated. Either
 // way every image it put in place is known as its own: read once the
 // scene is saved again, each gives way to the scene's new image, and
-// nothing is said.
+// nothing is said, and the fresh files the killed reader left are gone.
 TEST(NativeTextureMedia, AFolderHeldByAStoppedReaderStallsNoRead)
 {
     const Images before = {{"b.raw", kGrain}, {"pic.ppm", kPpm}};
@@ -1331,6 +1355,11 @@ TEST(NativeTextureMedia, AFolderHeldByAStoppedReaderStallsNoRead)
                           "(child died)");
                 EXPECT_EQ(ReadFile(media + "/b.raw"), during[0].second);
                 EXPECT_EQ(ReadFile(media + "/pic.ppm"), during[1].second);
+                // Its fresh files stay until they are a minute old.
+                const std::vector<std::string> left = FreshNames(media);
+                EXPECT_FALSE(left.empty());
+                for (const std::string& name : left)
+                    SetBack(media + "/" + name, 61);
             }
             else
             {
@@ -1363,7 +1392,75 @@ TEST(NativeTextureMedia, AFolderHeldByAStoppedReaderStallsNoRead)
             // The journals of the reads before are in the record now.
             for (const std::string& name : qoxtest::ListDirectory(media))
                 EXPECT_NE(name.rfind(".qoxsdk-extracted-", 0), 0u) << "left " << name;
+            EXPECT_EQ(FreshNames(media), std::vector<std::string>{});
         }
+}
+
+// A read that holds a media folder removes the fresh files that readers
+// killed on the way left there, once they are a minute old, and nothing
+// else: not a fresh file a reader still holds (one stopped on the way),
+// nor one made within the minute, nor what is no regular file of the
+// user's own, nor another name.
+TEST(NativeTextureMedia, FreshFilesOfReadersGoneAreRemovedAndNothingElse)
+{
+    TempDir dir;
+    const std::string scene = dir.File("scene.qox"), media = scene + ".media";
+    WriteMediaScene(scene, eEXPORT_QOX_BINARY, {{"pic.ppm", kPpm}});
+    ASSERT_EQ(qoxtest::ChildText([&] { return ReadMediaScene(scene, 1); }), media + "/pic.ppm\n");
+    enum Kind { eFILE, eHELD, eLINK, eFOLDER, eOTHERS };
+    const struct
+    {
+        const char* mName;
+        Kind mKind;
+        int mAge; // seconds
+        bool mRemoved;
+    } rows[] = {
+        {".qox-0000000001-1.ppm", eFILE, 120, true},  // an image a killed reader wrote
+        {".qox-0000000001-2", eFILE, 61, true},       // a journal or record it was making
+        {".qox-0000000002-1.raw", eHELD, 120, false}, // a stopped reader's
+        {".qox-0000000003-1.tif", eFILE, 0, false},   // within the minute
+        {".qox-0000000003-2.tif", eFILE, 50, false},
+        {".qox-link", eLINK, 120, false},
+        {".qox-folder", eFOLDER, 120, false},
+        {".qox-others", eOTHERS, 120, false},
+        {"qox-0000000001-1.ppm", eFILE, 120, false},
+        {".qox0000000001-1.ppm", eFILE, 120, false},
+    };
+    // Another user's file is made only by root.
+    const auto made = [](Kind kind) { return kind != eOTHERS || geteuid() == 0; };
+    std::vector<std::unique_ptr<KDescriptor>> held;
+    for (const auto& row : rows)
+    {
+        if (!made(row.mKind))
+            continue;
+        const std::string path = media + "/" + row.mName;
+        int fault = 0;
+        if (row.mKind == eLINK)
+            fault = symlink("pic.ppm", path.c_str());
+        else if (row.mKind == eFOLDER)
+            fault = mkdir(path.c_str(), 0700);
+        else
+            WriteFile(path, "left");
+        if (row.mKind == eHELD)
+        {
+            held.emplace_back(new KDescriptor(open(path.c_str(), O_RDONLY | O_CLOEXEC)));
+            fault = flock(held.back()->Get(), LOCK_EX);
+        }
+        if (row.mKind == eOTHERS)
+            fault = chown(path.c_str(), kOther, kOtherGroup);
+        ASSERT_EQ(fault, 0) << row.mName << ": " << std::strerror(errno);
+        SetBack(path, row.mAge);
+    }
+    EXPECT_EQ(qoxtest::ChildText([&] { return ReadMediaScene(scene, 1); }), media + "/pic.ppm\n");
+    for (const auto& row : rows)
+    {
+        if (!made(row.mKind))
+            continue;
+        struct stat status;
+        const bool there = lstat((media + "/" + row.mName).c_str(), &status) == 0;
+        EXPECT_EQ(there, !row.mRemoved) << row.mName;
+    }
+    EXPECT_EQ(ReadFile(media + "/pic.ppm"), kPpm);
 }
 
 // Reads of one scene at once, on several threads each with a manager of its
