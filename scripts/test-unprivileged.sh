@@ -140,14 +140,16 @@ for program in "${programs[@]}"; do
       fi
     done >>"$list"
 done
-# The cases that run for minutes first (the allocation sweeps, longest
-# first, as CTest orders them), so that the pass is not left waiting on one
-# at its end.
-awk -F'\t' '
-  $2 ~ /^(TeardownOutOfMemory\.|ReadsOutOfMemory\.(ExtractedImages|Dxf))/ { print 1 "\t" $0; next }
-  $2 ~ /^(ExportsOutOfMemory\.(OnlyThe|Every)|ReadsOutOfMemory\.ObjWith)/ { print 2 "\t" $0; next }
-  $2 ~ /OutOfMemory\.|^ExportsTakeTurns\.|^KStagedFilesUsers\./ { print 3 "\t" $0; next }
-  { print 4 "\t" $0 }' "$list" | sort -s -t$'\t' -k1,1n | cut -f2- >"$list.ordered"
+# The cases that run for minutes first, in the order of the COST that
+# tests/CMakeLists.txt gives them (the allocation sweeps, longest first), so
+# that the pass is not left waiting on one at its end.
+(cd "$build" && ctest --show-only=json-v1) | python3 -c '
+import json, sys
+for test in json.load(sys.stdin)["tests"]:
+    cost = [p["value"] for p in test.get("properties", []) if p["name"] == "COST"]
+    print("%s\t%s" % (cost[0] if cost else 0, test["name"]))' >"$work/costs"
+awk -F'\t' 'NR == FNR { cost[$2] = $1; next } { print (($2 in cost) ? cost[$2] : 0) "\t" $0 }' \
+  "$work/costs" "$list" | sort -s -t$'\t' -k1,1gr | cut -f2- >"$list.ordered"
 mv "$list.ordered" "$list"
 count=$(wc -l <"$list")
 echo "test-unprivileged.sh: $count cases as $user (uid $uid, gid $gid, groups $(id -G "$user" | tr ' ' ,)), umask $mask, $jobs at once"
