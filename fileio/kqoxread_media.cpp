@@ -244,6 +244,8 @@ public:
     }
     const char* Name() const { return mName; }
     int Folder() const { return mFolder; }
+    // Its descriptor while it is held; -1 after.
+    int Fd() const { return mFd; }
 
 private:
     int mFolder;
@@ -436,8 +438,8 @@ Written WriteRaw(KQox& file, FreshFile& made, const char* extension, unsigned& c
         error = errno;
         return Written::eFOLDER_FAILED;
     }
-    // A failure the system tells only when the file is flushed fails
-    // placing it.
+    // A failure the system tells only when the file is flushed (through
+    // this descriptor) fails placing it.
     const bool written = file.FieldReadRDescriptor(fd);
     error = errno;
     if (written)
@@ -623,9 +625,16 @@ private:
 
 // The fresh file's bytes on disk before it takes a name a later read trusts:
 // a system stopping meanwhile would leave a short file there, kept for ever
-// as the user's own.
+// as the user's own. Flushed through the descriptor that made it, which
+// hears of every write that failed since (one opened now would not hear of
+// those before); by its name where a converter put another file there.
 bool FlushFresh(const FreshFile& made)
 {
+    struct stat held, there;
+    if (made.Fd() >= 0 && fstat(made.Fd(), &held) == 0 &&
+        fstatat(made.Folder(), made.Name(), &there, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == there.st_dev &&
+        held.st_ino == there.st_ino)
+        return fsync(made.Fd()) == 0;
     const int fd = openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
         return false;
