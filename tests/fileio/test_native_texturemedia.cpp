@@ -1400,14 +1400,15 @@ TEST(NativeTextureMedia, AFolderHeldByAStoppedReaderStallsNoRead)
 // killed on the way left there, once they are a minute old, and nothing
 // else: not a fresh file a reader still holds (one stopped on the way),
 // nor one made within the minute, nor what is no regular file of the
-// user's own, nor another name.
+// user's own, nor another name. An image linked in place from a fresh
+// file stays when that name goes.
 TEST(NativeTextureMedia, FreshFilesOfReadersGoneAreRemovedAndNothingElse)
 {
     TempDir dir;
     const std::string scene = dir.File("scene.qox"), media = scene + ".media";
     WriteMediaScene(scene, eEXPORT_QOX_BINARY, {{"pic.ppm", kPpm}});
     ASSERT_EQ(qoxtest::ChildText([&] { return ReadMediaScene(scene, 1); }), media + "/pic.ppm\n");
-    enum Kind { eFILE, eHELD, eLINK, eFOLDER, eOTHERS };
+    enum Kind { eFILE, eHELD, ePLACED, eLINK, eFIFO, eFOLDER, eOTHERS };
     const struct
     {
         const char* mName;
@@ -1418,9 +1419,11 @@ TEST(NativeTextureMedia, FreshFilesOfReadersGoneAreRemovedAndNothingElse)
         {".qox-0000000001-1.ppm", eFILE, 120, true},  // an image a killed reader wrote
         {".qox-0000000001-2", eFILE, 61, true},       // a journal or record it was making
         {".qox-0000000002-1.raw", eHELD, 120, false}, // a stopped reader's
+        {".qox-0000000004-1.ppm", ePLACED, 120, true}, // linked in place, its reader then killed
         {".qox-0000000003-1.tif", eFILE, 0, false},   // within the minute
         {".qox-0000000003-2.tif", eFILE, 50, false},
         {".qox-link", eLINK, 120, false},
+        {".qox-fifo", eFIFO, 120, false},
         {".qox-folder", eFOLDER, 120, false},
         {".qox-others", eOTHERS, 120, false},
         {"qox-0000000001-1.ppm", eFILE, 120, false},
@@ -1437,6 +1440,10 @@ TEST(NativeTextureMedia, FreshFilesOfReadersGoneAreRemovedAndNothingElse)
         int fault = 0;
         if (row.mKind == eLINK)
             fault = symlink("pic.ppm", path.c_str());
+        else if (row.mKind == ePLACED)
+            fault = link((media + "/pic.ppm").c_str(), path.c_str());
+        else if (row.mKind == eFIFO)
+            fault = mkfifo(path.c_str(), 0600);
         else if (row.mKind == eFOLDER)
             fault = mkdir(path.c_str(), 0700);
         else

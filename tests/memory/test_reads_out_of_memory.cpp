@@ -21,6 +21,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -290,6 +291,8 @@ void SweepEveryForm(AllocationFailure mode, After after)
 
 // A texture's name longer than a short text's own room, as its clip's and
 // media name are then.
+// What a read killed on the way left in a media folder: a fresh file.
+const char kLeftFresh[] = ".qox-0000000001-1.ppm";
 const char kTextureName[] = "Brick_wall_of_the_north_wing_terrace_on_the_second_floor_above_the_garden";
 
 // A quad textured with an image that is then deleted, saved with its media
@@ -379,7 +382,8 @@ TEST(ReadsOutOfMemory, EarlierFilesAndExtractedMediaReadWholeOrFailForMemory)
 // "Out of memory" or gives the texture its extracted image and every file
 // name the file holds, and leaves beside the file that image whole or
 // nothing (and the folder's record of it): no file half written, no fresh
-// file left, no image left out for want of memory.
+// file left, no image left out for want of memory. The fresh file a read
+// killed on the way left there is gone after a read that ends well.
 TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
 {
     QOX_SKIP_UNDER_THREAD_SANITIZER();
@@ -435,19 +439,30 @@ TEST(ReadsOutOfMemory, ExtractedImagesAreWholeOrNotThere)
                     // into.
                     qoxtest::DisarmAllocations();
                     const std::string run = qoxtest::FreshRunFolder(folder, "swept-"), copy = run + "/textured.qox",
-                                      here = qoxtest::FreshRunFolder(folder, "cwd-");
-                    const bool made = qoxtest::WriteFile(copy, qoxtest::ReadFile(textured)) && chdir(here.c_str()) == 0;
+                                      here = qoxtest::FreshRunFolder(folder, "cwd-"),
+                                      media = run + "/textured.qox.media", left = media + "/" + kLeftFresh;
+                    const struct timespec longAgo[2] = {{1, 0}, {1, 0}};
+                    const bool made = qoxtest::WriteFile(copy, qoxtest::ReadFile(textured)) &&
+                                      chdir(here.c_str()) == 0 && mkdir(media.c_str(), 0700) == 0 &&
+                                      qoxtest::WriteFile(left, "left") &&
+                                      utimensat(AT_FDCWD, left.c_str(), longAgo, 0) == 0;
                     qoxtest::ResumeAllocations();
                     if (!made)
                         return qoxtest::kWorkFailed;
                     int outcome = ImportAndCompare(copy, reading, reference, After::eTearDown, text, run);
                     qoxtest::DisarmAllocations();
-                    for (const auto& [name, bytes] : qoxtest::ReadFolder(run + "/textured.qox.media"))
-                        if ((name != "brick.ppm" || bytes != image) && name != ".qoxsdk-extracted")
+                    for (const auto& [name, bytes] : qoxtest::ReadFolder(media))
+                        if ((name != "brick.ppm" || bytes != image) && name != ".qoxsdk-extracted" &&
+                            name != kLeftFresh)
                         {
                             text = "left " + name + " of " + std::to_string(bytes.size()) + " bytes";
                             outcome = qoxtest::kWorkFailed;
                         }
+                    if (outcome == qoxtest::kWorkDone && access(left.c_str(), F_OK) == 0)
+                    {
+                        text = "kept the fresh file a killed read left";
+                        outcome = qoxtest::kWorkFailed;
+                    }
                     if (!qoxtest::ReadFolder(here).empty())
                     {
                         text = "wrote " + qoxtest::ReadFolder(here).begin()->first + " into the working folder";
