@@ -239,7 +239,7 @@ public:
     {
         const int fd = mFd;
         mFd = -1;
-        Forget();
+        mName[0] = 0;
         return fd;
     }
     const char* Name() const { return mName; }
