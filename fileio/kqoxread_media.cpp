@@ -118,6 +118,14 @@ int OpenOwnFile(int folder, const char* name, bool* absent = nullptr)
     return fd;
 }
 
+// Whether the name in folder (never followed) is the file open at fd.
+bool NameHolds(int folder, const char* name, int fd)
+{
+    struct stat held, there;
+    return fstat(fd, &held) == 0 && fstatat(folder, name, &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+           held.st_dev == there.st_dev && held.st_ino == there.st_ino;
+}
+
 // The embedded content streamed through it (KQox::FieldReadRPeek): its
 // fingerprint, and whether it is the bytes of an open file, when given one.
 class ContentSink : public KFile
@@ -267,13 +275,12 @@ void RemoveLeftFresh(int folder, const std::vector<std::string>& names)
     for (const std::string& name : names)
     {
         const KDescriptor fd(OpenOwnFile(folder, name.c_str()));
-        struct stat opened, there;
+        struct stat opened;
         if (fd.Get() < 0 || fstat(fd.Get(), &opened) != 0 || now - opened.st_mtime < kLeftFreshSeconds ||
             flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
             continue;
         // Still the file at that name, now locked here.
-        if (fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && there.st_dev == opened.st_dev &&
-            there.st_ino == opened.st_ino)
+        if (NameHolds(folder, name.c_str(), fd.Get()))
             unlinkat(folder, name.c_str(), 0);
     }
 }
@@ -630,10 +637,7 @@ private:
 // those before); by its name where a converter put another file there.
 bool FlushFresh(const FreshFile& made)
 {
-    struct stat held, there;
-    if (made.Fd() >= 0 && fstat(made.Fd(), &held) == 0 &&
-        fstatat(made.Folder(), made.Name(), &there, AT_SYMLINK_NOFOLLOW) == 0 && held.st_dev == there.st_dev &&
-        held.st_ino == there.st_ino)
+    if (made.Fd() >= 0 && NameHolds(made.Folder(), made.Name(), made.Fd()))
         return fsync(made.Fd()) == 0;
     const int fd = openat(made.Folder(), made.Name(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0)
